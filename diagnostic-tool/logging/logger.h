@@ -1,0 +1,70 @@
+#pragma once
+
+#include <boost/log/sources/logger.hpp>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+namespace logging {
+
+class WriteFileException : public std::exception {
+public:
+    const char* what() const noexcept override { return "Не удалось сохранить Лог-файл."; }
+};
+
+// Creates "logs" below the current directory and proves a file can be written there.
+void prepareLogDirectory();
+// Installs the per-token file sink; prefix is UTF-8 and may contain a path separator.
+void initLogging(const std::string& prefix);
+// The local time as "%Y-%m-%d-%H.%M.%S".
+std::string fileTimeStamp();
+
+// One report line in progress. Ending it pushes the record, unless an
+// exception began after the line was opened.
+class LogLine {
+public:
+    // A console-only line: a copy of the text goes to echo, nothing to the log.
+    explicit LogLine(std::ostream& echo);
+    LogLine(boost::log::sources::logger& source, std::ostream& echo);
+    LogLine(LogLine&& other) noexcept;
+    LogLine(const LogLine&) = delete;
+    LogLine& operator=(const LogLine&) = delete;
+    LogLine& operator=(LogLine&&) = delete;
+    ~LogLine() noexcept(false);
+
+    template <typename T>
+    LogLine& operator<<(const T& value)
+    {
+        text_ << value;
+        *echo_ << value;
+        return *this;
+    }
+
+private:
+    std::ostringstream text_;
+    boost::log::sources::logger* source_ = nullptr;
+    std::ostream* echo_;
+    int exceptionCount_;
+    bool armed_ = false;
+};
+
+class Logger {
+public:
+    explicit Logger(uint64_t serial);
+
+    // Opens a line with nothing written yet: a blank separator line as it stands.
+    LogLine line();
+    // Opens a line already indented by 2 x level spaces.
+    LogLine indented();
+
+    int level = 0;
+
+private:
+    boost::log::sources::logger source_;
+};
+
+}  // namespace logging

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "pcscWrapper/apdu.h"
+#include "pcscWrapper/pcscApi.h"
+#include "utils/applicationException.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// A PC/SC failure; the code is the 32-bit PC/SC result.
+class PcscExcepion : public ApplicationException {
+public:
+    PcscExcepion(int32_t code, ThrowSite site);
+    int32_t code() const noexcept { return code_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    int32_t code_;
+    std::string message_;
+};
+
+// The tool's connection to the card in one reader. Hides T=0 case-4 handling,
+// the 6Cxx retry, 61xx chaining and recovery from a card reset.
+class Scard {
+public:
+    Scard(PcscApi& api, const std::string& readerName);
+    explicit Scard(const std::string& readerName) : Scard(systemPcsc(), readerName) {}
+    ~Scard();
+    Scard(const Scard&) = delete;
+    Scard& operator=(const Scard&) = delete;
+
+    // Fills atr (its size is the room on entry) and returns the PC/SC code; never throws.
+    LONG getAtr(Bytes& atr);
+    ApduResponse sendApdu(const Apdu& apdu);
+
+private:
+    void transmit(const Bytes& command, Bytes& response);
+    void safeTransmit(const std::function<LONG()>& operation);
+    uint16_t cutApduRetcode(Bytes& answer);
+    const SCARD_IO_REQUEST* protocolToIoReq() const;
+
+    PcscApi& api_;
+    SCARDCONTEXT context_ = 0;
+    SCARDHANDLE card_ = 0;
+    DWORD activeProtocol_ = 0;
+};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/log/core/record.hpp>
 #include <boost/log/sources/logger.hpp>
 
 #include <cstdint>
@@ -20,6 +21,9 @@ public:
 void prepareLogDirectory();
 // Installs the per-token file sink; prefix is UTF-8 and may contain a path separator.
 void initLogging(const std::string& prefix);
+// The same with the run's start time given as fileTimeStamp text: every record
+// of the run goes to the file named with it.
+void initLogging(const std::string& prefix, const std::string& startTime);
 // The local time as "%Y-%m-%d-%H.%M.%S".
 std::string fileTimeStamp();
 
@@ -45,11 +49,17 @@ public:
     }
 
 private:
+    void endEcho() noexcept;
+    void pushRecord();
+
     std::ostringstream text_;
     boost::log::sources::logger* source_ = nullptr;
+    // Opened with the line, so its time stamp is when the line began; empty
+    // when no sink takes records, and for console-only lines.
+    boost::log::record record_;
+    // Null once the line has been moved from.
     std::ostream* echo_;
     int exceptionCount_;
-    bool armed_ = false;
 };
 
 class Logger {

@@ -1,0 +1,186 @@
+#include "logging/logger.h"
+
+#include "utils/console.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
+#include <boost/log/attributes/clock.hpp>
+#include <boost/log/attributes/constant.hpp>
+#include <boost/log/attributes/value_extraction.hpp>
+#include <boost/log/core.hpp>
+#include <boost/log/expressions.hpp>
+#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/text_multifile_backend.hpp>
+#include <boost/log/sources/record_ostream.hpp>
+#include <boost/log/utility/exception_handler.hpp>
+
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <utility>
+
+namespace logging {
+
+namespace {
+
+namespace fs = boost::filesystem;
+namespace logs = boost::log;
+
+const fs::path logsDirectory = "logs";
+constexpr char tokenAttribute[] = "Token";
+
+// Records carrying a token serial go to that token's file of this run;
+// anything else to the bare prefix.
+class FileNameComposer {
+public:
+    FileNameComposer(std::string base, std::string startTime)
+        : base_(std::move(base)), startTime_(std::move(startTime))
+    {
+    }
+
+    fs::path operator()(const logs::record_view& record) const
+    {
+        const auto token = logs::extract<std::string>(tokenAttribute, record);
+        if (!token)
+            return base_ + ".txt";
+        return base_ + "-" + *token + "-" + startTime_ + ".txt";
+    }
+
+private:
+    std::string base_;
+    std::string startTime_;
+};
+
+// The backend reports a directory it cannot create, or a file name taken by a
+// file where a directory belongs, as a filesystem error while pushing a record.
+struct FilesystemErrorTranslator {
+    using exception_types = boost::mpl::vector<fs::filesystem_error>;
+
+    [[noreturn]] void operator()(const fs::filesystem_error&) const { throw WriteFileException(); }
+};
+
+void makeLogsDirectory()
+{
+    boost::system::error_code error;
+    fs::create_directory(logsDirectory, error);
+    if (error && !fs::is_directory(logsDirectory))
+        throw WriteFileException();
+}
+
+// An unopenable probe counts as a failure even if a stale file of that name
+// is found afterwards: records would be lost without a word otherwise.
+void probeWritable(const fs::path& probe)
+{
+    bool opened = false;
+    {
+        std::ofstream file(probe.string(), std::ios::out | std::ios::trunc);
+        opened = file.is_open();
+    }
+    boost::system::error_code error;
+    const bool found = fs::exists(probe, error);
+    if (!opened || error || !found)
+        throw WriteFileException();
+    fs::remove(probe, error);
+}
+
+}  // namespace
+
+void prepareLogDirectory()
+{
+    makeLogsDirectory();
+    probeWritable(logsDirectory / "log.txt");
+}
+
+void initLogging(const std::string& prefix)
+{
+    initLogging(prefix, fileTimeStamp());
+}
+
+void initLogging(const std::string& prefix, const std::string& startTime)
+{
+    using Backend = logs::sinks::text_multifile_backend;
+    auto sink = boost::make_shared<logs::sinks::synchronous_sink<Backend>>();
+    const fs::path base = logsDirectory / prefix;
+    sink->locked_backend()->set_file_name_composer(FileNameComposer(base.string(), startTime));
+    sink->set_formatter(logs::expressions::format("[%1%] - %2%")
+                        % logs::expressions::attr<boost::posix_time::ptime>("TimeStamp")
+                        % logs::expressions::smessage);
+
+    const auto core = logs::core::get();
+    core->set_exception_handler(logs::make_exception_handler(FilesystemErrorTranslator()));
+    core->add_sink(sink);
+    core->add_global_attribute("TimeStamp", logs::attributes::local_clock());
+}
+
+std::string fileTimeStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d-%H.%M.%S", &local);
+    return std::string(text, length);
+}
+
+LogLine::LogLine(std::ostream& echo) : echo_(&echo), exceptionCount_(std::uncaught_exceptions()) {}
+
+LogLine::LogLine(boost::log::sources::logger& source, std::ostream& echo)
+    : source_(&source), record_(source.open_record()), echo_(&echo), exceptionCount_(std::uncaught_exceptions())
+{
+}
+
+LogLine::LogLine(LogLine&& other) noexcept
+    : text_(std::move(other.text_)),
+      source_(other.source_),
+      record_(std::move(other.record_)),
+      echo_(std::exchange(other.echo_, nullptr)),
+      exceptionCount_(other.exceptionCount_)
+{
+}
+
+LogLine::~LogLine() noexcept(false)
+{
+    if (!echo_)
+        return;
+    endEcho();
+    // A line cut short by an exception is incomplete: keep it out of the log.
+    if (record_ && std::uncaught_exceptions() <= exceptionCount_)
+        pushRecord();
+}
+
+void LogLine::endEcho() noexcept
+{
+    try {
+        *echo_ << std::endl;
+    } catch (...) {
+        // The echo is a courtesy copy; losing it must not lose the record.
+    }
+}
+
+void LogLine::pushRecord()
+{
+    {
+        boost::log::record_ostream message(record_);
+        message << text_.str();
+    }
+    source_->push_record(std::move(record_));
+}
+
+Logger::Logger(uint64_t serial)
+{
+    source_.add_attribute(tokenAttribute, boost::log::attributes::constant<std::string>(std::to_string(serial)));
+}
+
+LogLine Logger::line()
+{
+    return LogLine(source_, kelvane::utils::nullOut);
+}
+
+LogLine Logger::indented()
+{
+    LogLine opened = line();
+    opened << std::string(2 * static_cast<size_t>(std::max(level, 0)), ' ');
+    return opened;
+}
+
+}  // namespace logging

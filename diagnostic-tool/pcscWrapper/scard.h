@@ -8,10 +8,11 @@
 #include <functional>
 #include <string>
 
-// A PC/SC failure; the code is the 32-bit PC/SC result.
+// A PC/SC failure. pcsc-lite keeps its 32-bit result codes in a 64-bit LONG,
+// so the code is narrowed to its signed 32-bit value here, once.
 class PcscExcepion : public ApplicationException {
 public:
-    PcscExcepion(int32_t code, ThrowSite site);
+    PcscExcepion(LONG code, ThrowSite site);
     int32_t code() const noexcept { return code_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
@@ -39,6 +40,9 @@ private:
     void safeTransmit(const std::function<LONG()>& operation);
     uint16_t cutApduRetcode(Bytes& answer);
     const SCARD_IO_REQUEST* protocolToIoReq() const;
+    // One command and its answer; when Le went out, a 6Cxx answer makes it go
+    // once more with the exact length. Returns the status word cut from answer.
+    uint16_t exchange(Bytes& command, Bytes& answer, bool leSent);
 
     PcscApi& api_;
     SCARDCONTEXT context_ = 0;

@@ -57,7 +57,3 @@ private:
     TokenIdentity identity_;
     bool flashSupported_ = false;
 };
-
-// Finds the one supported token; throws NoTokenException or TooManyTokensException.
-Token getAvailableToken();
-Token getAvailableToken(PcscApi& api);

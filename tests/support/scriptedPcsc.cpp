@@ -149,7 +149,7 @@ LONG ScriptedPcsc::status(SCARDHANDLE card, uint8_t* atr, DWORD& atrLength)
     return SCARD_S_SUCCESS;
 }
 
-LONG ScriptedPcsc::transmit(SCARDHANDLE card, const SCARD_IO_REQUEST*, const uint8_t* command,
+LONG ScriptedPcsc::transmit(SCARDHANDLE card, const SCARD_IO_REQUEST* sendPci, const uint8_t* command,
                             DWORD commandLength, uint8_t* response, DWORD& responseLength)
 {
     if (!transmitFailures.empty()) {
@@ -157,6 +157,7 @@ LONG ScriptedPcsc::transmit(SCARDHANDLE card, const SCARD_IO_REQUEST*, const uin
         transmitFailures.pop_front();
         return result;
     }
+    transmits.push_back(Transmit{sendPci->dwProtocol, responseLength});
     Bytes answer = readerOf(card)->card->answer(Bytes(command, command + commandLength));
     if (answer.size() > responseLength)
         return SCARD_E_INSUFFICIENT_BUFFER;

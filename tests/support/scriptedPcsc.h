@@ -62,8 +62,15 @@ public:
     LONG establishResult = SCARD_S_SUCCESS;
     LONG listResult = SCARD_S_SUCCESS;
 
+    // What the caller handed to one transmit that reached a card.
+    struct Transmit {
+        DWORD sendProtocol;  // from the send header
+        DWORD receiveRoom;   // response length on entry
+    };
+
     std::vector<Reader> readers;
     std::vector<std::string> connectedReaders;  // every connect attempt, in order
+    std::vector<Transmit> transmits;            // in order, across all cards
     int reconnects = 0;
     int disconnects = 0;
     int openContexts = 0;

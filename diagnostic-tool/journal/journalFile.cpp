@@ -1,0 +1,127 @@
+#include "journal/journalFile.h"
+
+#include "journal/hexText.h"
+#include "journal/journalReport.h"
+#include "logging/checkResult.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+using namespace journalReport;
+
+namespace {
+
+constexpr size_t kDumpBytesPerLine = 32;
+
+// The running program's own file: Linux exposes it as this link.
+std::filesystem::path programDirectory()
+{
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+void reportFileFailure(logging::Logger& logger, std::string_view reason)
+{
+    writeLine(logger, resultText(Fatal));
+    writeNestedLine(logger, reason);
+}
+
+void requireDigestStep(int outcome)
+{
+    if (outcome != 1)
+        throw std::runtime_error("Failed to compute SHA-256.");
+}
+
+// None when the file could not be read to its end.
+std::optional<std::string> sha256Hex(std::istream& in)
+{
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    requireDigestStep(context != nullptr);
+    requireDigestStep(EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr));
+
+    std::array<char, 4096> chunk;
+    do {
+        in.read(chunk.data(), chunk.size());
+        requireDigestStep(EVP_DigestUpdate(context.get(), chunk.data(), static_cast<size_t>(in.gcount())));
+    } while (in);
+    if (in.bad())
+        return std::nullopt;
+
+    std::array<uint8_t, EVP_MAX_MD_SIZE> digest;
+    unsigned int length = 0;
+    requireDigestStep(EVP_DigestFinal_ex(context.get(), digest.data(), &length));
+    return hexDigits(ByteView(digest.data(), length));
+}
+
+}  // namespace
+
+std::filesystem::path journalFilePath(uint64_t serial)
+{
+    const std::string name = "security_log-" + std::to_string(serial) + "-" + logging::fileTimeStamp() + ".txt";
+    return programDirectory() / "logs" / name;
+}
+
+void writeBinaryDump(ByteView journalBytes, std::ostream& out)
+{
+    out << "Журнал СБ в бинарном формате:\n";
+    for (size_t start = 0; start < journalBytes.size(); start += kDumpBytesPerLine) {
+        if (start > 0)
+            out << '\n';
+        out << hexDigits(journalBytes.subspan(start, std::min(kDumpBytesPerLine, journalBytes.size() - start)));
+    }
+    out << '\n';
+}
+
+void writeJournalContent(std::ostream& out, DecodedJournal& journal, ByteView journalBytes)
+{
+    bool wroteRecord = false;
+    while (const auto text = journal.nextRecordText()) {
+        out << *text << '\n';
+        wroteRecord = true;
+    }
+    if (!wroteRecord && journal.status() != DecodeStatus::JournalFailed)
+        out << "Журнал СБ пуст\n\n";
+    if (journal.status() != DecodeStatus::Ok)
+        writeBinaryDump(journalBytes, out);
+}
+
+bool writeJournalFile(const std::filesystem::path& path, DecodedJournal& journal, ByteView journalBytes,
+                      logging::Logger& logger)
+{
+    startStep(logger, "Запись журнала СБ в файл");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        reportFileFailure(logger, "Не удалось создать файл");
+        return false;
+    }
+    writeJournalContent(out, journal, journalBytes);
+    out.close();
+    if (out.fail()) {
+        reportFileFailure(logger, "Не удалось записать в файл");
+        return false;
+    }
+    writeLine(logger, resultText(Success));
+    writeNestedLine(logger, "Файл " + path.string() + " создан");
+    return true;
+}
+
+void printJournalFileHash(const std::filesystem::path& path, logging::Logger& logger)
+{
+    startStep(logger, "Расчёт SHA256 файла журнала СБ");
+    std::ifstream in(path, std::ios::binary);
+    // A file that opens but cannot be read to its end has no digest to show either.
+    const std::optional<std::string> digest = in.is_open() ? sha256Hex(in) : std::nullopt;
+    if (!digest) {
+        reportFileFailure(logger, "Не удалось открыть файл");
+        return;
+    }
+    writeLine(logger, resultText(Success));
+    logger.line();
+    writeLine(logger, "SHA256 файла журнала СБ: " + *digest);
+}

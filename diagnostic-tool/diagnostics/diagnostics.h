@@ -3,6 +3,7 @@
 #include "logging/logger.h"
 #include "pcscWrapper/token.h"
 
+#include <cstdint>
 #include <functional>
 
 extern const char* const toolVersion;
@@ -14,3 +15,6 @@ extern const std::function<void()> markFailed;
 
 // Runs every check against the token, in order, writing the report through logger.
 void performDiagnostics(Token& token, logging::Logger& logger);
+
+// The whole report on the token with this serial: header, every check, verdict.
+void writeReport(Token& token, uint64_t serial, logging::Logger& logger);

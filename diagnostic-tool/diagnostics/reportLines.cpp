@@ -1,0 +1,68 @@
+#include "diagnostics/reportLines.h"
+
+#include "diagnostics/diagnostics.h"
+#include "pcscWrapper/statusWords.h"
+
+#include <cstdio>
+
+void writeRefusal(logging::Logger& logger, CheckResult grade, uint16_t sw)
+{
+    logger.indented() << resultText(grade) << " " << statusWordMessage(sw);
+}
+
+bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw)
+{
+    if (sw != kSwSuccess) {
+        writeRefusal(logger, faultGrade, sw);
+        return false;
+    }
+    logger.indented() << resultText(Success);
+    return true;
+}
+
+void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResponse& answer, size_t expectedBytes)
+{
+    if (answer.sw != kSwSuccess) {
+        writeRefusal(logger, grade, answer.sw);
+        return;
+    }
+    logger.indented() << resultText(grade) << " Неполный ответ токена: получено " << answer.data.size()
+                      << " Б из " << expectedBytes << ".";
+}
+
+void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer)
+{
+    DeeperLevel noteLevel(logger);
+    logger.indented() << note;
+    DeeperLevel dumpLevel(logger);
+    auto dump = logger.indented();
+    writeHexBytes(dump, answer);
+    markFailed();
+}
+
+void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity)
+{
+    logger.indented() << title << " - критичность проверки: " << (severity == Critical ? "[critical]" : "[fatal]");
+}
+
+uint32_t bigEndian(ByteView bytes)
+{
+    uint32_t value = 0;
+    for (uint8_t byte : bytes)
+        value = value << 8 | byte;
+    return value;
+}
+
+std::optional<uint32_t> answeredNumber(const ApduResponse& answer)
+{
+    if (answer.sw != kSwSuccess || answer.data.size() < 4)
+        return std::nullopt;
+    return bigEndian(ByteView(answer.data).first(4));
+}
+
+std::string lowerHex(uint32_t value, int digits)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(value));
+    return text;
+}

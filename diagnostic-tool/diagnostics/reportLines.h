@@ -1,0 +1,50 @@
+#pragma once
+
+#include "logging/checkResult.h"
+#include "logging/logger.h"
+#include "pcscWrapper/apdu.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+constexpr uint16_t kSwSuccess = 0x9000;
+
+// Writes the lines of its scope one level deeper and restores the level it found.
+class DeeperLevel {
+public:
+    explicit DeeperLevel(logging::Logger& logger) : logger_(logger), saved_(logger.level) { ++logger_.level; }
+    ~DeeperLevel() { logger_.level = saved_; }
+    DeeperLevel(const DeeperLevel&) = delete;
+    DeeperLevel& operator=(const DeeperLevel&) = delete;
+
+private:
+    logging::Logger& logger_;
+    int saved_;
+};
+
+// A refused command: the fault marker, one space and the status word explained.
+void writeRefusal(logging::Logger& logger, CheckResult grade, uint16_t sw);
+
+// "-> Успешно" for 0x9000, otherwise the refusal; true on success.
+bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw);
+
+// Why an answer gave no usable data: the refusal, or, for a 0x9000 answer
+// shorter than expectedBytes, the fault marker and the received length.
+void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResponse& answer, size_t expectedBytes);
+
+// An answer the check cannot read: the note one level deeper, the whole answer
+// dumped one level below it; the run fails.
+void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer);
+
+// "<title> - критичность проверки: [critical]" or "... [fatal]".
+void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity);
+
+// Up to four bytes read as one big-endian number.
+uint32_t bigEndian(ByteView bytes);
+// The big-endian 32-bit number of a 0x9000 answer; none when refused or too short.
+std::optional<uint32_t> answeredNumber(const ApduResponse& answer);
+// Lower-case hexadecimal, zero-filled to digits.
+std::string lowerHex(uint32_t value, int digits);

@@ -1,0 +1,141 @@
+#include "process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+using testing::Not;
+using testing::StartsWith;
+
+using Args = std::vector<std::string>;
+
+const std::string header =
+    "Утилита диагностики Kelvane v0.3.0\nИдет диагностика токена.\nПожалуйста, подождите...\n";
+const std::string generalOptions = "Общие параметры:\n";
+
+// Standard input is /dev/null: a run that waited for a key would be killed and fail.
+ProcessResult runKvdiag(const Args& args, const fs::path& dir)
+{
+    return runProcess(KVDIAG_PATH, args, dir);
+}
+
+// The general options as the library lists them; the positional ones stay hidden.
+void expectGeneralOptionsListed(const std::string& out)
+{
+    EXPECT_THAT(out, HasSubstr("-h [ --help ]"));
+    EXPECT_THAT(out, HasSubstr("Вывести справочную информацию."));
+    EXPECT_THAT(out, HasSubstr("--log-prefix"));
+    EXPECT_THAT(out, HasSubstr("(=log)"));
+    EXPECT_THAT(out, HasSubstr("Префикс файлов лога."));
+    EXPECT_THAT(out, Not(HasSubstr("Остальные аргументы")));
+}
+
+class StartsTheRun : public testing::TestWithParam<Args> {};
+
+TEST_P(StartsTheRun, WithTheHeaderLines)
+{
+    TempDir dir;
+    const ProcessResult result = runKvdiag(GetParam(), dir.path());
+    EXPECT_THAT(result.out, StartsWith(header));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "logs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ImplicitOrExplicitDiagnose, StartsTheRun,
+                         testing::Values(Args{}, Args{"diagnose"}, Args{"--log-prefix", "мой"}));
+
+class Usage : public testing::TestWithParam<Args> {};
+
+TEST_P(Usage, IsPrintedWithoutPreparingLogs)
+{
+    TempDir dir;
+    const ProcessResult result = runKvdiag(GetParam(), dir.path());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, StartsWith("\nИспользование:\n  kvdiag [options]\n\n" + generalOptions));
+    expectGeneralOptionsListed(result.out);
+    EXPECT_FALSE(fs::exists(dir.path() / "logs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(HelpAlone, Usage, testing::Values(Args{"--help"}, Args{"-h"}));
+
+class HelpAfterCommand : public testing::TestWithParam<Args> {};
+
+TEST_P(HelpAfterCommand, ListsOptionsAfterPreparingLogs)
+{
+    TempDir dir;
+    const ProcessResult result = runKvdiag(GetParam(), dir.path());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, StartsWith("\n\n" + generalOptions));
+    expectGeneralOptionsListed(result.out);
+    EXPECT_TRUE(fs::is_directory(dir.path() / "logs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(DashOrSlash, HelpAfterCommand, testing::Values(Args{"diagnose", "--help"}, Args{"diagnose", "/h"}));
+
+struct UnrecognisedCase {
+    Args args;
+    std::string listed;
+};
+
+class Unrecognised : public testing::TestWithParam<UnrecognisedCase> {};
+
+TEST_P(Unrecognised, TokensAreListedAndTheRunDoesNotStart)
+{
+    TempDir dir;
+    const ProcessResult result = runKvdiag(GetParam().args, dir.path());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.out, StartsWith("\nНераспознанные опции:\n" + GetParam().listed + "\n\n" + generalOptions));
+    expectGeneralOptionsListed(result.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tokens, Unrecognised,
+                         testing::Values(UnrecognisedCase{{"--foo"}, "--foo"},
+                                         UnrecognisedCase{{"diagnose", "a", "b"}, "a, b"},
+                                         UnrecognisedCase{{"--foo", "-x"}, "--foo, -x"},
+                                         // Not the first word: the command stays the implicit diagnose.
+                                         UnrecognisedCase{{"--log-prefix", "p", "diagnose"}, "diagnose"}));
+
+struct ErrorCase {
+    Args args;
+    std::string shown;
+};
+
+class ErrorLine : public testing::TestWithParam<ErrorCase> {};
+
+// Output is a pipe here, so the message carries no colour escapes, and nobody is asked for a key.
+TEST_P(ErrorLine, IsTheWholeOutputAndExitCodeIsOne)
+{
+    TempDir dir;
+    const ProcessResult result = runKvdiag(GetParam().args, dir.path());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "Ошибка: " + GetParam().shown + "\n");
+}
+
+const std::string unknownCommand =
+    "Некорректный вызов утилиты. Используйте \"--help\" для вывода справочной информации";
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, ErrorLine,
+    testing::Values(ErrorCase{{"foo"}, unknownCommand},
+                    ErrorCase{{"Diagnose"}, unknownCommand},
+                    // "/h" is an option only after the command word.
+                    ErrorCase{{"/h"}, unknownCommand},
+                    ErrorCase{{"--log-prefix"}, "the required argument for option '--log-prefix' is missing"}));
+
+TEST(LogsDirectory, PlainFileInItsPlaceEndsBeforeTheRun)
+{
+    TempDir dir;
+    std::ofstream(dir.path() / "logs");
+    const ProcessResult result = runKvdiag({}, dir.path());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "Ошибка: Не удалось сохранить Лог-файл.\n");
+}
+
+}  // namespace

@@ -10,20 +10,7 @@
 #include <string>
 #include <string_view>
 
-constexpr uint16_t kSwSuccess = 0x9000;
-
-// Writes the lines of its scope one level deeper and restores the level it found.
-class DeeperLevel {
-public:
-    explicit DeeperLevel(logging::Logger& logger) : logger_(logger), saved_(logger.level) { ++logger_.level; }
-    ~DeeperLevel() { logger_.level = saved_; }
-    DeeperLevel(const DeeperLevel&) = delete;
-    DeeperLevel& operator=(const DeeperLevel&) = delete;
-
-private:
-    logging::Logger& logger_;
-    int saved_;
-};
+using logging::DeeperLevel;
 
 // A refused command: the fault marker, one space and the status word explained.
 void writeRefusal(logging::Logger& logger, CheckResult grade, uint16_t sw);

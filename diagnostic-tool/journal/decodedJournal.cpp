@@ -26,7 +26,7 @@ namespace {
 
 bool succeeded(const JournalRecord& record)
 {
-    return record.statusWord() == 0x9000;
+    return record.statusWord() == kSwSuccess;
 }
 
 }  // namespace

@@ -15,11 +15,7 @@ void writeLine(logging::Logger& logger, std::string_view text)
 
 void writeNestedLine(logging::Logger& logger, std::string_view text)
 {
-    struct OneLevelDeeper {
-        explicit OneLevelDeeper(logging::Logger& logger) : logger(logger) { ++logger.level; }
-        ~OneLevelDeeper() { --logger.level; }
-        logging::Logger& logger;
-    } deeper(logger);
+    logging::DeeperLevel deeper(logger);
     writeLine(logger, text);
 }
 

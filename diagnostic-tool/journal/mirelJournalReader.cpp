@@ -20,7 +20,6 @@ constexpr uint8_t kFeatureFlagsTag = 0x04;
 constexpr size_t kJournalFlagIndex = 2;
 constexpr uint8_t kJournalFlag = 0x01;
 
-constexpr uint16_t kSwSuccess = 0x9000;
 // The token's answer once its whole journal has been read.
 constexpr uint16_t kSwEndOfJournal = 0x6B00;
 

@@ -77,4 +77,17 @@ private:
     boost::log::sources::logger source_;
 };
 
+// Writes the lines of its scope one level deeper and restores the level it found.
+class DeeperLevel {
+public:
+    explicit DeeperLevel(Logger& logger) : logger_(logger), saved_(logger.level) { ++logger_.level; }
+    ~DeeperLevel() { logger_.level = saved_; }
+    DeeperLevel(const DeeperLevel&) = delete;
+    DeeperLevel& operator=(const DeeperLevel&) = delete;
+
+private:
+    Logger& logger_;
+    int saved_;
+};
+
 }  // namespace logging

@@ -34,6 +34,9 @@ private:
     std::optional<uint8_t> le_;
 };
 
+// The status word of a command the token carried out.
+constexpr uint16_t kSwSuccess = 0x9000;
+
 struct ApduResponse {
     uint16_t sw = 0;
     Bytes data;

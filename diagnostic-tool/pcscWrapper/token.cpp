@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr uint16_t kSwSuccess = 0x9000;
 // The token does not offer the data asked for.
 constexpr uint16_t kSwDataNotOffered = 0x6A81;
 constexpr uint16_t kSwNoHardwareData = 0x6F3A;

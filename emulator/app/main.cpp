@@ -1,0 +1,178 @@
+// kvtoken-emu: a Kelvane token behind the vpcd virtual reader.
+#include "card.h"
+#include "vpcdLink.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+using namespace kvtoken;
+
+constexpr int exitOk = 0;
+constexpr int exitNoReader = 1;
+constexpr int exitUsage = 2;
+
+const char usage[] =
+    "usage: kvtoken-emu [--profile FILE] [--port N] [--host H] [--trace] [--connect-timeout SECONDS]\n"
+    "  Plays a Kelvane token in the vpcd reader at H:N (default 127.0.0.1:35963)\n"
+    "  until SIGINT or SIGTERM. Without --profile: a healthy Kelvane Mirel 3.0.\n"
+    "  --trace writes every command and answer in hex to standard error.\n"
+    "  --connect-timeout: how long to keep trying to reach vpcd (default 5).\n";
+
+struct Options {
+    std::optional<std::string> profile;
+    std::string host = "127.0.0.1";
+    int port = 35963;
+    bool trace = false;
+    int connectSeconds = 5;
+    bool help = false;
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+int parseNumber(const std::string& option, const std::string& text, int low, int high)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw UsageError(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high));
+    return value;
+}
+
+Options parseOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "-h" || option == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (option == "--trace") {
+            options.trace = true;
+            continue;
+        }
+        if (option != "--profile" && option != "--port" && option != "--host" && option != "--connect-timeout")
+            throw UsageError("unknown option " + option);
+        if (i + 1 == argc)
+            throw UsageError(option + " needs a value");
+        const std::string value = argv[++i];
+        if (option == "--profile")
+            options.profile = value;
+        else if (option == "--host")
+            options.host = value;
+        else if (option == "--port")
+            options.port = parseNumber(option, value, 1, 65535);
+        else
+            options.connectSeconds = parseNumber(option, value, 0, 3600);
+    }
+    return options;
+}
+
+std::string endpoint(const Options& options)
+{
+    return options.host + ":" + std::to_string(options.port);
+}
+
+void trace(const Bytes& message, const std::optional<Bytes>& answer)
+{
+    if (message.size() > 1) {
+        std::cerr << "> " << formatHex(message) << "\n< " << formatHex(*answer) << '\n';
+        return;
+    }
+    static const char* const controls[] = {"power off", "power on", "reset"};
+    if (message.size() == 1 && message[0] < std::size(controls))
+        std::cerr << "* " << controls[message[0]] << '\n';
+}
+
+// Keeps trying for the connect timeout; pcscd may not listen yet when the
+// token is started together with it.
+std::optional<VpcdConnection> connectToReader(const Options& options, const StopSignals& stop, bool& stopped)
+{
+    constexpr auto pause = std::chrono::milliseconds(100);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.connectSeconds);
+    std::string error;
+    for (;;) {
+        if (auto connection = VpcdConnection::open(options.host, options.port, error))
+            return connection;
+        if (std::chrono::steady_clock::now() + pause > deadline) {
+            std::cerr << "kvtoken-emu: cannot connect to vpcd at " << endpoint(options) << " (" << error
+                      << "); is pcscd running with the vpcd reader?\n";
+            return std::nullopt;
+        }
+        if (stop.wait(pause)) {
+            stopped = true;
+            return std::nullopt;
+        }
+    }
+}
+
+enum class Outcome { stopped, readerGone };
+
+Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, bool tracing)
+{
+    for (;;) {
+        pollfd watched[2] = {{stop.fd(), POLLIN, 0}, {connection.fd(), POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::runtime_error(std::string("waiting for vpcd: ") + std::strerror(errno));
+        }
+        if ((watched[0].revents & POLLIN) && stop.takeRequest())
+            return Outcome::stopped;
+        const auto message = connection.receive();
+        if (!message)
+            return Outcome::readerGone;
+        const auto answer = card.receive(*message);
+        if (tracing)
+            trace(*message, answer);
+        if (answer && !connection.send(*answer))
+            return Outcome::readerGone;
+    }
+}
+
+// Closing the connection is the token's removal; a reader that goes away
+// (pcscd restarted) gets the token back when it returns.
+int run(const Options& options)
+{
+    Card card(options.profile ? loadProfile(*options.profile) : defaultProfile());
+    const StopSignals stop;
+    for (;;) {
+        bool stopped = false;
+        auto connection = connectToReader(options, stop, stopped);
+        if (stopped)
+            return exitOk;
+        if (!connection)
+            return exitNoReader;
+        if (serve(card, *connection, stop, options.trace) == Outcome::stopped)
+            return exitOk;
+        std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const Options options = parseOptions(argc, argv);
+        if (options.help) {
+            std::cout << usage;
+            return exitOk;
+        }
+        return run(options);
+    } catch (const UsageError& e) {
+        std::cerr << "kvtoken-emu: " << e.what() << '\n' << usage;
+        return exitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "kvtoken-emu: " << e.what() << '\n';
+        return exitUsage;
+    }
+}

@@ -1,0 +1,358 @@
+#include "profile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace kvtoken {
+
+// The text of profiles/mirel3.json, compiled in (defaultProfileText.cpp).
+extern const char defaultProfileText[];
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A base chain longer than this is a loop of profiles naming each other.
+constexpr int maxBaseDepth = 16;
+
+struct ProfileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Runs one key's conversion so that any failure names the key.
+template <typename Convert>
+auto convertKey(const std::string& key, Convert convert)
+{
+    try {
+        return convert();
+    } catch (const ProfileError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ProfileError("key '" + key + "': " + e.what());
+    }
+}
+
+const Json& required(const Json& profile, const std::string& key)
+{
+    if (!profile.contains(key) || profile[key].is_null())
+        throw ProfileError("missing key '" + key + "'");
+    return profile[key];
+}
+
+template <typename T>
+T number(const Json& profile, const std::string& key)
+{
+    return convertKey(key, [&] { return required(profile, key).get<T>(); });
+}
+
+Bytes hex(const Json& profile, const std::string& key)
+{
+    return convertKey(key, [&] { return parseHex(required(profile, key).get<std::string>()); });
+}
+
+std::optional<Bytes> optionalHex(const Json& profile, const std::string& key)
+{
+    if (!profile.contains(key) || profile[key].is_null())
+        return std::nullopt;
+    return hex(profile, key);
+}
+
+// Data the token sends whole in one short answer.
+constexpr size_t maxAnswer = 256;
+constexpr char tooLong[] = "at most 256 bytes fit one answer";
+
+std::optional<Bytes> answerHex(const Json& profile, const std::string& key)
+{
+    auto data = optionalHex(profile, key);
+    if (data && data->size() > maxAnswer)
+        throw ProfileError("key '" + key + "': " + tooLong);
+    return data;
+}
+
+uint16_t fileId(const std::string& text)
+{
+    const Bytes id = parseHex(text);
+    if (id.size() != 2)
+        throw std::invalid_argument("file identifier '" + text + "' is not 4 hex digits");
+    return static_cast<uint16_t>(id[0] << 8 | id[1]);
+}
+
+uint8_t hexByte(const std::string& text)
+{
+    const Bytes value = parseHex(text);
+    if (value.size() != 1)
+        throw std::invalid_argument("'" + text + "' is not one hex byte");
+    return value[0];
+}
+
+// Objects without stored content get a few bytes made from their identifier,
+// so that every object has something of its own to checksum.
+Bytes contentFor(uint16_t id)
+{
+    Bytes content{static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)};
+    for (uint8_t i = 0; i < 14; ++i)
+        content.push_back(static_cast<uint8_t>(id * 31 + i * 73 + 5));
+    return content;
+}
+
+// The reference is taken from the content as written; a damaged object's
+// content has since changed under it.
+void storeContent(FileNode& node, Bytes content, bool damaged)
+{
+    node.content = std::move(content);
+    node.reference = crc32(node.content);
+    if (damaged)
+        node.content.front() ^= 0xFF;
+}
+
+std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& spec)
+{
+    auto node = std::make_unique<FileNode>();
+    node->id = id;
+    const Json attributes = spec.is_string() ? Json{{"type", spec}} : spec;
+    const auto type = attributes.value("type", std::string("rsf"));
+    if (type == "rsf")
+        node->kind = FileKind::Rsf;
+    else if (type == "ef")
+        node->kind = FileKind::Ef;
+    else
+        throw std::invalid_argument("unknown file type '" + type + "'");
+    node->maxAttempts = attributes.value("maxAttempts", uint8_t{10});
+    node->remainingAttempts = attributes.value("remainingAttempts", node->maxAttempts);
+    // Both counters share one byte of the FCP, a nibble each.
+    if (node->maxAttempts > 15 || node->remainingAttempts > node->maxAttempts)
+        throw std::invalid_argument("attempt counters must satisfy remaining <= maximum <= 15");
+    Bytes content = attributes.contains("content") ? parseHex(attributes["content"].get<std::string>()) : contentFor(id);
+    if (content.empty())
+        throw std::invalid_argument("empty content");
+    storeContent(*node, std::move(content), attributes.value("damaged", false));
+    return node;
+}
+
+bool isFolderSpec(const Json& spec)
+{
+    return spec.is_object() && !spec.contains("type");
+}
+
+void addEntries(FileNode& folder, const Json& entries)
+{
+    for (const auto& [name, spec] : entries.items()) {
+        const uint16_t id = fileId(name);
+        if (isFolderSpec(spec)) {
+            auto child = std::make_unique<FileNode>();
+            child->id = id;
+            addEntries(folder.add(std::move(child)), spec);
+        } else {
+            folder.add(objectFrom(id, spec));
+        }
+    }
+}
+
+std::unique_ptr<FileNode> fileTree(const Json& entries)
+{
+    auto root = std::make_unique<FileNode>();
+    root->id = 0x3F00;
+    addEntries(*root, entries);
+    return root;
+}
+
+std::unique_ptr<FileNode> globalPin(const Json& spec)
+{
+    return objectFrom(fileId(spec.at("id").get<std::string>()), spec);
+}
+
+int protocolNumber(const std::string& name)
+{
+    if (name == "T=0")
+        return 0;
+    if (name == "T=1")
+        return 1;
+    throw std::invalid_argument("protocol must be \"T=0\" or \"T=1\"");
+}
+
+Bytes atrOf(const Json& profile)
+{
+    if (profile.contains("atr") && !profile["atr"].is_null())
+        return hex(profile, "atr");
+    const auto historical = convertKey("historical", [&] { return required(profile, "historical").get<std::string>(); });
+    const int protocol = convertKey("protocol", [&] { return protocolNumber(profile.value("protocol", std::string("T=1"))); });
+    return convertKey("historical", [&] { return atrFromHistorical(historical, protocol); });
+}
+
+// One short answer (256 bytes) holds 25 sector records of 10 bytes.
+constexpr size_t maxSectors = 25;
+
+std::vector<Sector> sectorsOf(const Json& profile)
+{
+    std::vector<Sector> sectors;
+    for (const auto& spec : required(profile, "sectors"))
+        sectors.push_back({spec.at("rewrites").get<uint32_t>(), spec.value("unreliable", false)});
+    if (sectors.size() > maxSectors)
+        throw std::invalid_argument("at most 25 sectors fit one answer");
+    return sectors;
+}
+
+std::vector<Override> overridesOf(const Json& profile)
+{
+    std::vector<Override> overrides;
+    for (const auto& spec : profile.value("overrides", Json::array())) {
+        Override entry{parseHex(spec.at("command").get<std::string>()), parseHex(spec.at("response").get<std::string>()),
+                       std::nullopt};
+        if (spec.contains("times"))
+            entry.times = spec["times"].get<unsigned>();
+        if (entry.response.size() < 2)
+            throw std::invalid_argument("a response needs at least SW1 SW2");
+        overrides.push_back(std::move(entry));
+    }
+    return overrides;
+}
+
+void readIdentity(TokenProfile& token, const Json& profile)
+{
+    token.serial = number<uint64_t>(profile, "serial");
+    token.identity = hex(profile, "identity");
+    if (token.identity.size() != 12)
+        throw ProfileError("key 'identity': the identity record has 12 bytes");
+    token.atr = atrOf(profile);
+    if (profile.contains("modelName") && !profile["modelName"].is_null())
+        token.modelName = convertKey("modelName", [&] { return profile["modelName"].get<std::string>(); });
+    if (token.modelName && token.modelName->size() > maxAnswer)
+        throw ProfileError("key 'modelName': " + std::string(tooLong));
+    token.hardwareData = answerHex(profile, "hardwareData");
+    if (profile.contains("iteration") && !profile["iteration"].is_null())
+        token.iteration = number<uint8_t>(profile, "iteration");
+    token.freeMemory = number<uint32_t>(profile, "freeMemory");
+    token.changesCounter = number<uint32_t>(profile, "changesCounter");
+    token.usbConnectionCounter = number<uint32_t>(profile, "usbConnectionCounter");
+}
+
+void readDiagnostics(TokenProfile& token, const Json& profile)
+{
+    const Json& firmware = required(profile, "firmware");
+    token.firmwareChecksum = convertKey("firmware", [&] {
+        const Bytes checksum = parseHex(firmware.at("checksum").get<std::string>());
+        if (checksum.size() != 4)
+            throw std::invalid_argument("the checksum has 4 bytes");
+        return static_cast<uint32_t>(checksum[0] << 24 | checksum[1] << 16 | checksum[2] << 8 | checksum[3]);
+    });
+    token.firmwareDamaged = convertKey("firmware", [&] { return firmware.value("damaged", false); });
+    convertKey("damagedSystemKeys", [&] {
+        for (const auto& key : profile.value("damagedSystemKeys", Json::array()))
+            token.damagedSystemKeys.insert(hexByte(key.get<std::string>()));
+        return 0;
+    });
+    convertKey("selfTests", [&] {
+        const Json tests = profile.value("selfTests", Json::object());
+        for (const auto& [test, result] : tests.items())
+            token.selfTestResults[hexByte(test)] = result.get<uint32_t>();
+        return 0;
+    });
+    const Json& pins = required(profile, "globalPins");
+    token.adminPin = convertKey("globalPins", [&] { return globalPin(pins.at("admin")); });
+    token.userPin = convertKey("globalPins", [&] { return globalPin(pins.at("user")); });
+    token.errorCounters = number<std::array<uint16_t, 6>>(profile, "errorCounters");
+    token.emergencyEvent = answerHex(profile, "emergencyEvent");
+    token.sectors = convertKey("sectors", [&] { return sectorsOf(profile); });
+}
+
+TokenProfile profileFrom(const Json& profile)
+{
+    TokenProfile token;
+    readIdentity(token, profile);
+    readDiagnostics(token, profile);
+    token.root = convertKey("fileSystem", [&] { return fileTree(required(profile, "fileSystem")); });
+    token.securityJournal = optionalHex(profile, "securityJournal");
+    token.flash = profile.contains("flash") && !profile["flash"].is_null();
+    token.overrides = convertKey("overrides", [&] { return overridesOf(profile); });
+    return token;
+}
+
+// Lays `derived` over `base`: objects merge key by key, null removes a key,
+// anything else replaces; overrides are the exception, they add up, the
+// derived profile's first so that they win.
+Json layered(Json base, Json derived)
+{
+    Json overrides = derived.value("overrides", Json::array());
+    for (const auto& entry : base.value("overrides", Json::array()))
+        overrides.push_back(entry);
+    derived.erase("overrides");
+    derived.erase("base");
+    base.merge_patch(derived);
+    base["overrides"] = overrides;
+    return base;
+}
+
+Json parseJson(const std::string& text, const std::string& origin)
+{
+    try {
+        return Json::parse(text);
+    } catch (const Json::exception& e) {
+        throw ProfileError(origin + ": " + e.what());
+    }
+}
+
+Json defaultJson()
+{
+    return parseJson(defaultProfileText, "built-in profile");
+}
+
+Json resolvedJson(const std::filesystem::path& file, int depth)
+{
+    if (depth > maxBaseDepth)
+        throw ProfileError(file.string() + ": too many bases (do two profiles name each other?)");
+    std::ifstream in(file);
+    if (!in)
+        throw ProfileError(file.string() + ": cannot be read");
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Json profile = parseJson(text, file.string());
+    if (!profile.is_object())
+        throw ProfileError(file.string() + ": a profile is a JSON object");
+    Json base = defaultJson();
+    if (profile.contains("base")) {
+        const std::filesystem::path baseFile = convertKey("base", [&] { return profile["base"].get<std::string>(); });
+        base = resolvedJson(file.parent_path() / baseFile, depth + 1);
+    }
+    try {
+        return convertKey("overrides", [&] { return layered(std::move(base), std::move(profile)); });
+    } catch (const ProfileError& e) {
+        throw ProfileError(file.string() + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+Bytes atrFromHistorical(const std::string& historical, int protocol)
+{
+    if (historical.size() > 15)
+        throw std::invalid_argument("an ATR carries at most 15 historical bytes");
+    const auto count = static_cast<uint8_t>(historical.size());
+    // T=1: TD1 80 (T=0, TD2 follows), TD2 01 (T=1), as the T=1 tokens send.
+    Bytes atr = protocol == 0 ? Bytes{0x3B, count} : Bytes{0x3B, static_cast<uint8_t>(0x80 | count), 0x80, 0x01};
+    atr.insert(atr.end(), historical.begin(), historical.end());
+    if (protocol != 0) {
+        uint8_t check = 0;
+        for (size_t i = 1; i < atr.size(); ++i)
+            check ^= atr[i];
+        atr.push_back(check);
+    }
+    return atr;
+}
+
+TokenProfile loadProfile(const std::filesystem::path& file)
+{
+    const Json profile = resolvedJson(file, 0);
+    try {
+        return profileFrom(profile);
+    } catch (const ProfileError& e) {
+        throw std::runtime_error(file.string() + ": " + e.what());
+    }
+}
+
+TokenProfile defaultProfile()
+{
+    return profileFrom(defaultJson());
+}
+
+}  // namespace kvtoken

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "profile.h"
+
+#include <random>
+
+namespace kvtoken {
+
+// The token itself: its data, its file system and what it remembers between
+// commands (current folder and file, journal read position, counters).
+class Token {
+public:
+    explicit Token(TokenProfile profile);
+
+    // A new connection to the host: the USB connection counter grows and the
+    // volatile state starts afresh.
+    void powerOn();
+    // A warm reset: volatile state only.
+    void reset();
+
+    Reply execute(const CommandApdu& command);
+
+    uint32_t usbConnectionCounter() const { return profile_.usbConnectionCounter; }
+
+private:
+    Reply getData(const CommandApdu& command);
+    Reply diagnose(const CommandApdu& command);
+    Reply select(const CommandApdu& command);
+    Reply getChallenge(const CommandApdu& command);
+    Reply extendedInfo(const CommandApdu& command);
+    Reply readJournal(const CommandApdu& command);
+
+    Reply identity() const;
+    Reply serial() const;
+    Reply freeMemory() const;
+    Reply hardwareData() const;
+    Reply iteration() const;
+    Reply modelName() const;
+    Reply changesCounter() const;
+    Reply usbCounter() const;
+    Reply adminPinFcp() const;
+    Reply userPinFcp() const;
+
+    Reply osChecksum(uint8_t);
+    Reply selfTest(uint8_t test);
+    Reply systemKey(uint8_t key);
+    Reply checkObject(uint8_t object);
+    Reply objectReference(uint8_t object);
+    Reply errorJournal(uint8_t);
+    Reply emergencyEvent(uint8_t);
+    Reply eepromStatus(uint8_t);
+
+    // The object a diagnostic command names: 31 and 32 the global PINs,
+    // 33 the currently selected file.
+    const FileNode* namedObject(uint8_t object) const;
+
+    TokenProfile profile_;
+    FileSystem files_;
+    size_t journalPosition_ = 0;
+    std::mt19937 random_;
+};
+
+}  // namespace kvtoken

@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include "hex.h"
 #include "process.h"
 
 #include <PCSC/pcsclite.h>
@@ -22,31 +23,6 @@ constexpr char pcscdPath[] = "/usr/sbin/pcscd";
 std::string pcscError(const std::string& what, LONG rc)
 {
     return what + " failed: " + pcsc_stringify_error(rc);
-}
-
-std::string formatHex(const uint8_t* bytes, size_t count)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (size_t i = 0; i < count; ++i) {
-        if (i)
-            text += ' ';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
-std::vector<uint8_t> parseHex(const std::string& text)
-{
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == ' ')
-            continue;
-        bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        ++i;
-    }
-    return bytes;
 }
 
 bool pcscdRunning()
@@ -220,17 +196,17 @@ std::string ReaderConnection::atr() const
     const LONG rc = SCardStatus(card_, nullptr, nullptr, nullptr, nullptr, atr, &length);
     if (rc != SCARD_S_SUCCESS)
         throw std::runtime_error(pcscError("SCardStatus", rc));
-    return formatHex(atr, length);
+    return toHex(std::vector<uint8_t>(atr, atr + length));
 }
 
 std::string ReaderConnection::transmit(const std::string& command) const
 {
-    const std::vector<uint8_t> bytes = parseHex(command);
+    const std::vector<uint8_t> bytes = hexBytes(command);
     const SCARD_IO_REQUEST* header = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
     uint8_t answer[258];
     DWORD length = sizeof answer;
     const LONG rc = SCardTransmit(card_, header, bytes.data(), bytes.size(), nullptr, answer, &length);
     if (rc != SCARD_S_SUCCESS)
         throw std::runtime_error(pcscError("SCardTransmit", rc));
-    return formatHex(answer, length);
+    return toHex(std::vector<uint8_t>(answer, answer + length));
 }

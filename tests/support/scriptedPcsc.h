@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hex.h"
 #include "pcscWrapper/pcscApi.h"
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
-
-// "00 CA 01 81" -> bytes; blanks are ignored.
-Bytes hexBytes(const std::string& hex);
-std::string toHex(const Bytes& bytes);
 
 // A card that answers by rules: the first rule whose command prefix matches
 // the sent bytes gives its next answer (data then SW1 SW2). A rule with

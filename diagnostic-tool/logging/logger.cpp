@@ -10,7 +10,7 @@
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
-#include <boost/log/sinks/text_multifile_backend.hpp>
+#include <boost/log/sinks/basic_sink_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/log/utility/exception_handler.hpp>
 
@@ -51,8 +51,32 @@ private:
     std::string startTime_;
 };
 
-// The backend reports a directory it cannot create, or a file name taken by a
-// file where a directory belongs, as a filesystem error while pushing a record.
+// Appends each record to the file named for it. Boost's own multi-file backend
+// drops a record whose file cannot be opened without a word, and the report
+// would be lost while the run says it was saved: here every file that cannot
+// be created or written is a filesystem error, like a directory that cannot be.
+class MultiFileBackend
+    : public logs::sinks::basic_formatted_sink_backend<char, logs::sinks::synchronized_feeding> {
+public:
+    explicit MultiFileBackend(FileNameComposer composer) : composer_(std::move(composer)) {}
+
+    void consume(const logs::record_view& record, const string_type& formatted)
+    {
+        const fs::path file = fs::absolute(composer_(record));
+        fs::create_directories(file.parent_path());
+        std::ofstream out(file.string(), std::ios::out | std::ios::app);
+        out << formatted << '\n';
+        out.close();
+        if (!out)
+            throw fs::filesystem_error("cannot write the log file", file,
+                                       boost::system::errc::make_error_code(boost::system::errc::io_error));
+    }
+
+private:
+    FileNameComposer composer_;
+};
+
+// Turns a log file that cannot be written into the tool's own error while pushing a record.
 struct FilesystemErrorTranslator {
     using exception_types = boost::mpl::vector<fs::filesystem_error>;
 
@@ -98,10 +122,9 @@ void initLogging(const std::string& prefix)
 
 void initLogging(const std::string& prefix, const std::string& startTime)
 {
-    using Backend = logs::sinks::text_multifile_backend;
-    auto sink = boost::make_shared<logs::sinks::synchronous_sink<Backend>>();
     const fs::path base = logsDirectory / prefix;
-    sink->locked_backend()->set_file_name_composer(FileNameComposer(base.string(), startTime));
+    auto sink = boost::make_shared<logs::sinks::synchronous_sink<MultiFileBackend>>(
+        boost::make_shared<MultiFileBackend>(FileNameComposer(base.string(), startTime)));
     sink->set_formatter(logs::expressions::format("[%1%] - %2%")
                         % logs::expressions::attr<boost::posix_time::ptime>("TimeStamp")
                         % logs::expressions::smessage);

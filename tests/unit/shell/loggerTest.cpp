@@ -182,6 +182,14 @@ TEST(LogFile, DirectoryTheBackendCannotCreateIsWriteFileException)
     EXPECT_EQ(runInFreshProcess(dir.path(), [] { writeOneRun("taken/log", 1, "x"); }), ThrewWriteFile);
 }
 
+TEST(LogFile, FileThatCannotBeOpenedIsWriteFileException)
+{
+    TempDir dir;
+    fs::create_directories(dir.path() / "logs/log-1-2024-03-05-14.03.27.txt");  // the name is taken by a directory
+
+    EXPECT_EQ(runInFreshProcess(dir.path(), [] { writeOneRun("log", 1, "x"); }), ThrewWriteFile);
+}
+
 struct DirectoryCase {
     const char* name;
     std::function<void(const fs::path&)> arrange;

@@ -122,7 +122,8 @@ void initLogging(const std::string& prefix)
 
 void initLogging(const std::string& prefix, const std::string& startTime)
 {
-    const fs::path base = logsDirectory / prefix;
+    // Joined as text: an empty prefix still names a file inside "logs".
+    const fs::path base = logsDirectory.string() + "/" + prefix;
     auto sink = boost::make_shared<logs::sinks::synchronous_sink<MultiFileBackend>>(
         boost::make_shared<MultiFileBackend>(FileNameComposer(base.string(), startTime)));
     sink->set_formatter(logs::expressions::format("[%1%] - %2%")

@@ -49,8 +49,8 @@ std::shared_ptr<Scard> connectFamilyCard(PcscApi& api, const std::string& reader
     std::shared_ptr<Scard> scard;
     try {
         scard = std::make_shared<Scard>(api, reader);
-    } catch (const PcscExcepion&) {
-        return nullptr;  // no card, or the card is held exclusively by someone else
+    } catch (const std::exception&) {
+        return nullptr;  // no card, the card held exclusively by someone else, ...
     }
     Bytes atr(kAtrRoom, 0);
     if (scard->getAtr(atr) != SCARD_S_SUCCESS || !isFamilyAtr(atr))

@@ -114,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     Prefixes, LogFileName,
     testing::Values(FileNameCase{"log", 123456789, "logs/log-123456789-2024-03-05-14.03.27.txt"},
                     FileNameCase{"журнал", 42, "logs/журнал-42-2024-03-05-14.03.27.txt"},
+                    FileNameCase{"", 7, "logs/-7-2024-03-05-14.03.27.txt"},
                     FileNameCase{"a/b/c", UINT64_MAX, "logs/a/b/c-18446744073709551615-2024-03-05-14.03.27.txt"}));
 
 TEST(LogFile, NamedWithTheTimeTheRunStarted)

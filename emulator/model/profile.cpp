@@ -107,11 +107,11 @@ void storeContent(FileNode& node, Bytes content, bool damaged)
         node.content.front() ^= 0xFF;
 }
 
-std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& spec)
+std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
 {
     auto node = std::make_unique<FileNode>();
     node->id = id;
-    const Json attributes = spec.is_string() ? Json{{"type", spec}} : spec;
+    const Json attributes = entry.is_string() ? Json{{"type", entry}} : entry;
     const auto type = attributes.value("type", std::string("rsf"));
     if (type == "rsf")
         node->kind = FileKind::Rsf;
@@ -131,21 +131,21 @@ std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& spec)
     return node;
 }
 
-bool isFolderSpec(const Json& spec)
+bool isFolderEntry(const Json& entry)
 {
-    return spec.is_object() && !spec.contains("type");
+    return entry.is_object() && !entry.contains("type");
 }
 
 void addEntries(FileNode& folder, const Json& entries)
 {
-    for (const auto& [name, spec] : entries.items()) {
+    for (const auto& [name, entry] : entries.items()) {
         const uint16_t id = fileId(name);
-        if (isFolderSpec(spec)) {
+        if (isFolderEntry(entry)) {
             auto child = std::make_unique<FileNode>();
             child->id = id;
-            addEntries(folder.add(std::move(child)), spec);
+            addEntries(folder.add(std::move(child)), entry);
         } else {
-            folder.add(objectFrom(id, spec));
+            folder.add(objectFrom(id, entry));
         }
     }
 }
@@ -158,9 +158,9 @@ std::unique_ptr<FileNode> fileTree(const Json& entries)
     return root;
 }
 
-std::unique_ptr<FileNode> globalPin(const Json& spec)
+std::unique_ptr<FileNode> globalPin(const Json& entry)
 {
-    return objectFrom(fileId(spec.at("id").get<std::string>()), spec);
+    return objectFrom(fileId(entry.at("id").get<std::string>()), entry);
 }
 
 int protocolNumber(const std::string& name)
@@ -187,8 +187,8 @@ constexpr size_t maxSectors = 25;
 std::vector<Sector> sectorsOf(const Json& profile)
 {
     std::vector<Sector> sectors;
-    for (const auto& spec : required(profile, "sectors"))
-        sectors.push_back({spec.at("rewrites").get<uint32_t>(), spec.value("unreliable", false)});
+    for (const auto& entry : required(profile, "sectors"))
+        sectors.push_back({entry.at("rewrites").get<uint32_t>(), entry.value("unreliable", false)});
     if (sectors.size() > maxSectors)
         throw std::invalid_argument("at most 25 sectors fit one answer");
     return sectors;
@@ -197,11 +197,11 @@ std::vector<Sector> sectorsOf(const Json& profile)
 std::vector<Override> overridesOf(const Json& profile)
 {
     std::vector<Override> overrides;
-    for (const auto& spec : profile.value("overrides", Json::array())) {
-        Override entry{parseHex(spec.at("command").get<std::string>()), parseHex(spec.at("response").get<std::string>()),
+    for (const auto& item : profile.value("overrides", Json::array())) {
+        Override entry{parseHex(item.at("command").get<std::string>()), parseHex(item.at("response").get<std::string>()),
                        std::nullopt};
-        if (spec.contains("times"))
-            entry.times = spec["times"].get<unsigned>();
+        if (item.contains("times"))
+            entry.times = item["times"].get<unsigned>();
         if (entry.response.size() < 2)
             throw std::invalid_argument("a response needs at least SW1 SW2");
         overrides.push_back(std::move(entry));

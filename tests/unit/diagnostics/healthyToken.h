@@ -11,12 +11,28 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A report line at a nesting level.
 inline std::string at(int level, const std::string& text)
 {
     return std::string(2 * level, ' ') + text;
+}
+
+// The global PIN check of the healthy token inside the key-information group,
+// from its blank opening line on.
+inline std::vector<std::string> healthyGlobalPinLines()
+{
+    std::vector<std::string> lines{"", at(2, "Проверка Глобальных PIN - кодов")};
+    for (const auto& [pin, fileId] : {std::pair{"Администратора", "0001"}, std::pair{"Пользователя", "0002"}}) {
+        for (const std::string& line : {at(3, pin), at(4, "Получение информации"), at(5, "Тип файла: RSF"),
+                                        at(5, std::string("Идентификатор файла: ") + fileId),
+                                        at(5, "Состояние жизненного цикла: 05"), at(4, "Проверка целостности"),
+                                        at(4, "-> Успешно")})
+            lines.push_back(line);
+    }
+    return lines;
 }
 
 // Identity answer with firmware 1.4.<build>.3 and 64 KiB of EEPROM. Type 01

@@ -14,8 +14,8 @@ namespace {
 using namespace kvtoken;
 
 constexpr int exitOk = 0;
-constexpr int exitNoReader = 1;
-constexpr int exitUsage = 2;
+constexpr int exitFailure = 1;  // at run time: no reader, a broken connection
+constexpr int exitUsage = 2;    // a bad option or profile
 
 const char usage[] =
     "usage: kvtoken-emu [--profile FILE] [--port N] [--host H] [--trace] [--connect-timeout SECONDS]\n"
@@ -140,9 +140,9 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
 
 // Closing the connection is the token's removal; a reader that goes away
 // (pcscd restarted) gets the token back when it returns.
-int run(const Options& options)
+int run(const Options& options, TokenProfile profile)
 {
-    Card card(options.profile ? loadProfile(*options.profile) : defaultProfile());
+    Card card(std::move(profile));
     const StopSignals stop;
     for (;;) {
         bool stopped = false;
@@ -150,7 +150,7 @@ int run(const Options& options)
         if (stopped)
             return exitOk;
         if (!connection)
-            return exitNoReader;
+            return exitFailure;
         if (serve(card, *connection, stop, options.trace) == Outcome::stopped)
             return exitOk;
         std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
@@ -161,18 +161,26 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    Options options;
+    TokenProfile profile;
     try {
-        const Options options = parseOptions(argc, argv);
+        options = parseOptions(argc, argv);
         if (options.help) {
             std::cout << usage;
             return exitOk;
         }
-        return run(options);
+        profile = options.profile ? loadProfile(*options.profile) : defaultProfile();
     } catch (const UsageError& e) {
         std::cerr << "kvtoken-emu: " << e.what() << '\n' << usage;
         return exitUsage;
     } catch (const std::exception& e) {
         std::cerr << "kvtoken-emu: " << e.what() << '\n';
         return exitUsage;
+    }
+    try {
+        return run(options, std::move(profile));
+    } catch (const std::exception& e) {
+        std::cerr << "kvtoken-emu: " << e.what() << '\n';
+        return exitFailure;
     }
 }

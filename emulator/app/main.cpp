@@ -114,7 +114,7 @@ std::optional<VpcdConnection> connectToReader(const Options& options, const Stop
     }
 }
 
-enum class Outcome { stopped, readerGone };
+enum class Outcome { stopped, readerGone, restarting };
 
 Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, bool tracing)
 {
@@ -135,13 +135,18 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
             trace(*message, answer);
         if (answer && !connection.send(*answer))
             return Outcome::readerGone;
+        if (card.takeRestartRequest())
+            return Outcome::restarting;
     }
 }
 
 // Closing the connection is the token's removal; a reader that goes away
-// (pcscd restarted) gets the token back when it returns.
+// (pcscd restarted) gets the token back when it returns. A restart the host
+// asked for is a removal too: the token comes back after its restart delay,
+// with what it was before apart from its power.
 int run(const Options& options, TokenProfile profile)
 {
+    const auto restartDelay = profile.flash ? profile.flash->restartDelay : std::chrono::milliseconds(0);
     Card card(std::move(profile));
     const StopSignals stop;
     for (;;) {
@@ -151,9 +156,19 @@ int run(const Options& options, TokenProfile profile)
             return exitOk;
         if (!connection)
             return exitFailure;
-        if (serve(card, *connection, stop, options.trace) == Outcome::stopped)
+        const Outcome outcome = serve(card, *connection, stop, options.trace);
+        if (outcome == Outcome::stopped)
             return exitOk;
-        std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
+        if (outcome == Outcome::readerGone) {
+            std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
+            continue;
+        }
+        connection.reset();
+        if (options.trace)
+            std::cerr << "* restart: removed for " << restartDelay.count() << " ms\n";
+        if (stop.wait(restartDelay))
+            return exitOk;
+        card.restart();
     }
 }
 

@@ -24,6 +24,11 @@ public:
     std::optional<Bytes> receive(const Bytes& message);
     Bytes transmit(const Bytes& command);
 
+    // True once after the token answered the host's restart request: the
+    // link then removes the card, waits and inserts it again (restart()).
+    bool takeRestartRequest() { return token_.takeRestartRequest(); }
+    void restart();
+
     const Bytes& atr() const { return atr_; }
     Protocol protocol() const { return protocol_; }
 

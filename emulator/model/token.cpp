@@ -30,12 +30,32 @@ Reply optionalData(const std::optional<Bytes>& data, uint16_t whenAbsent)
 Token::Token(TokenProfile profile)
     : profile_(std::move(profile)), files_(std::move(profile_.root)), random_(std::random_device{}())
 {
+    if (profile_.flash)
+        flash_.emplace(std::move(*profile_.flash), [](const ProtectRule&) { return false; });
 }
 
 void Token::powerOn()
 {
     ++profile_.usbConnectionCounter;
+    powerOff();
     reset();
+}
+
+void Token::powerOff()
+{
+    if (flash_)
+        flash_->powerCycle();
+}
+
+void Token::restart()
+{
+    powerOff();
+    reset();
+}
+
+bool Token::takeRestartRequest()
+{
+    return flash_ && flash_->takeRestartRequest();
 }
 
 void Token::reset()
@@ -46,19 +66,25 @@ void Token::reset()
 
 Reply Token::execute(const CommandApdu& command)
 {
+    // What a token must have for a command to exist on it.
+    enum class Needs { nothing, journal, flash };
     struct Entry {
         uint8_t cla;
         uint8_t ins;
         Reply (Token::*handle)(const CommandApdu&);
+        Needs needs;
     };
     static const Entry commands[] = {
-        {0x00, 0xCA, &Token::getData},      {0x80, 0x7E, &Token::diagnose},
-        {0x00, 0xA4, &Token::select},       {0x00, 0x84, &Token::getChallenge},
-        {0x80, 0x71, &Token::extendedInfo}, {0x90, 0x5D, &Token::readJournal},
+        {0x00, 0xCA, &Token::getData, Needs::nothing},      {0x80, 0x7E, &Token::diagnose, Needs::nothing},
+        {0x00, 0xA4, &Token::select, Needs::nothing},       {0x00, 0x84, &Token::getChallenge, Needs::nothing},
+        {0x80, 0x71, &Token::extendedInfo, Needs::nothing}, {0x90, 0x5D, &Token::readJournal, Needs::journal},
+        {0x80, 0x53, &Token::sections, Needs::flash},       {0x80, 0x40, &Token::resetAccessRights, Needs::nothing},
     };
-    const bool journalCommand = command.cla == 0x90 && command.ins == 0x5D;
+    const auto present = [this](Needs needs) {
+        return needs == Needs::nothing || (needs == Needs::journal ? bool(profile_.securityJournal) : bool(flash_));
+    };
     for (const auto& entry : commands)
-        if (entry.cla == command.cla && entry.ins == command.ins && (!journalCommand || profile_.securityJournal))
+        if (entry.cla == command.cla && entry.ins == command.ins && present(entry.needs))
             return (this->*entry.handle)(command);
     const bool knownClass = std::any_of(std::begin(commands), std::end(commands),
                                         [&](const Entry& entry) { return entry.cla == command.cla; });
@@ -231,7 +257,7 @@ Reply Token::extendedInfo(const CommandApdu& command)
     if (command.p1 != 0 || command.p2 != 0)
         return status(sw::badP1P2);
     const auto features = static_cast<uint8_t>((profile_.securityJournal ? featureJournal : 0) |
-                                               (profile_.flash ? featureFlash : 0));
+                                               (flash_ ? featureFlash : 0));
     return success({0x40, 0x05, 0x04, 0x03, 0x00, 0x00, features});
 }
 
@@ -250,6 +276,19 @@ Reply Token::readJournal(const CommandApdu& command)
     const auto begin = journal.begin() + static_cast<long>(journalPosition_);
     return Reply{Bytes(begin, begin + static_cast<long>(portion)), sw::ok,
                  [this, portion] { journalPosition_ += portion; }};
+}
+
+Reply Token::sections(const CommandApdu& command)
+{
+    return flash_->execute(command);
+}
+
+// Logins are not kept yet, so there is nothing to drop.
+Reply Token::resetAccessRights(const CommandApdu& command)
+{
+    if (command.p1 != 0 || command.p2 != 0)
+        return status(sw::badP1P2);
+    return status(command.data ? sw::wrongLength : sw::ok);
 }
 
 }  // namespace kvtoken

@@ -15,8 +15,14 @@ public:
     // A new connection to the host: the USB connection counter grows and the
     // volatile state starts afresh.
     void powerOn();
+    // The host cuts the power: temporary section switches end.
+    void powerOff();
     // A warm reset: volatile state only.
     void reset();
+    // The restart the host asked for (80 53 14 00), as the token comes back.
+    void restart();
+    // True once after the host asked for a restart and had its answer.
+    bool takeRestartRequest();
 
     Reply execute(const CommandApdu& command);
 
@@ -29,6 +35,8 @@ private:
     Reply getChallenge(const CommandApdu& command);
     Reply extendedInfo(const CommandApdu& command);
     Reply readJournal(const CommandApdu& command);
+    Reply sections(const CommandApdu& command);
+    Reply resetAccessRights(const CommandApdu& command);
 
     Reply identity() const;
     Reply serial() const;
@@ -56,6 +64,7 @@ private:
 
     TokenProfile profile_;
     FileSystem files_;
+    std::optional<FlashMemory> flash_;
     size_t journalPosition_ = 0;
     std::mt19937 random_;
 };

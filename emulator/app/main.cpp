@@ -143,7 +143,7 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
 // Closing the connection is the token's removal; a reader that goes away
 // (pcscd restarted) gets the token back when it returns. A restart the host
 // asked for is a removal too: the token comes back after its restart delay,
-// with what it was before apart from its power.
+// with what it was before apart from what ends with the power.
 int run(const Options& options, TokenProfile profile)
 {
     const auto restartDelay = profile.flash ? profile.flash->restartDelay : std::chrono::milliseconds(0);
@@ -157,18 +157,18 @@ int run(const Options& options, TokenProfile profile)
         if (!connection)
             return exitFailure;
         const Outcome outcome = serve(card, *connection, stop, options.trace);
+        connection.reset();
+        card.unplug();
         if (outcome == Outcome::stopped)
             return exitOk;
         if (outcome == Outcome::readerGone) {
             std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
             continue;
         }
-        connection.reset();
         if (options.trace)
             std::cerr << "* restart: removed for " << restartDelay.count() << " ms\n";
         if (stop.wait(restartDelay))
             return exitOk;
-        card.restart();
     }
 }
 

@@ -91,10 +91,10 @@ std::optional<Bytes> Card::receive(const Bytes& message)
     }
 }
 
-void Card::restart()
+void Card::unplug()
 {
     pendingResponse_.clear();
-    token_.restart();
+    token_.powerOff();
 }
 
 Bytes Card::transmit(const Bytes& command)

@@ -264,8 +264,11 @@ FlashProfile flashFrom(const Json& flash)
     profile.restartDelay = std::chrono::milliseconds(flash.value("restartDelayMs", 1000u));
     for (const auto& entry : flash.value("sections", Json::array()))
         profile.sections.push_back(sectionFrom(entry));
-    if (flash.contains("journalDrive"))
+    if (flash.contains("journalDrive")) {
         profile.journalDrive = flash["journalDrive"].get<std::string>();
+        if (!std::filesystem::is_directory(*profile.journalDrive))
+            throw std::invalid_argument("journalDrive '" + profile.journalDrive->string() + "' is not a directory");
+    }
     profile.journalFileSize = flash.value("journalFileSize", profile.journalFileSize);
     if (profile.journalFileSize == 0)
         throw std::invalid_argument("journalFileSize is at least 1");

@@ -1,5 +1,7 @@
 #include "token.h"
 
+#include "journalDrive.h"
+
 #include <algorithm>
 
 namespace kvtoken {
@@ -43,14 +45,10 @@ void Token::powerOn()
 
 void Token::powerOff()
 {
-    if (flash_)
-        flash_->powerCycle();
-}
-
-void Token::restart()
-{
-    powerOff();
-    reset();
+    if (!flash_)
+        return;
+    flash_->powerCycle();
+    updateJournalDrive();
 }
 
 bool Token::takeRestartRequest()
@@ -280,7 +278,21 @@ Reply Token::readJournal(const CommandApdu& command)
 
 Reply Token::sections(const CommandApdu& command)
 {
-    return flash_->execute(command);
+    Reply reply = flash_->execute(command);
+    updateJournalDrive();
+    return reply;
+}
+
+void Token::updateJournalDrive()
+{
+    const auto& drive = flash_->profile().journalDrive;
+    if (!drive || flash_->journalReadable() == journalShown_)
+        return;
+    journalShown_ = !journalShown_;
+    if (journalShown_)
+        writeJournalFiles(*drive, profile_.securityJournal.value_or(Bytes{}), flash_->profile().journalFileSize);
+    else
+        removeJournalFiles(*drive);
 }
 
 // Logins are not kept yet, so there is nothing to drop.

@@ -15,12 +15,11 @@ public:
     // A new connection to the host: the USB connection counter grows and the
     // volatile state starts afresh.
     void powerOn();
-    // The host cuts the power: temporary section switches end.
+    // The power goes (vpcd's power off, or the token leaves the reader):
+    // temporary section switches end.
     void powerOff();
     // A warm reset: volatile state only.
     void reset();
-    // The restart the host asked for (80 53 14 00), as the token comes back.
-    void restart();
     // True once after the host asked for a restart and had its answer.
     bool takeRestartRequest();
 
@@ -58,6 +57,10 @@ private:
     Reply emergencyEvent(uint8_t);
     Reply eepromStatus(uint8_t);
 
+    // Shows the journal on the journal section's drive while the section is
+    // readable, and takes it away when it is no longer.
+    void updateJournalDrive();
+
     // The object a diagnostic command names: 31 and 32 the global PINs,
     // 33 the currently selected file.
     const FileNode* namedObject(uint8_t object) const;
@@ -65,6 +68,7 @@ private:
     TokenProfile profile_;
     FileSystem files_;
     std::optional<FlashMemory> flash_;
+    bool journalShown_ = false;
     size_t journalPosition_ = 0;
     std::mt19937 random_;
 };

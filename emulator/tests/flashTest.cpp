@@ -109,7 +109,7 @@ TEST(FlashSwitch, PermanentChangeOutlivesARestart)
     ASSERT_EQ(send(card, "80 53 14 00"), "90 00");
     EXPECT_TRUE(card.takeRestartRequest());
     EXPECT_FALSE(card.takeRestartRequest());
-    card.restart();
+    card.unplug();
     EXPECT_EQ(send(card, "80 53 11 00 00"),
               answer({"80 14 01 11 80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", journalTwo}));
 }

@@ -154,17 +154,16 @@ void checkSection(const FlashSection& section)
     }
 }
 
-FlashMemory::FlashMemory(FlashProfile profile, LoginCheck loggedIn)
-    : profile_(std::move(profile)), loggedIn_(std::move(loggedIn))
+FlashMemory::FlashMemory(FlashProfile profile) : profile_(std::move(profile))
 {
 }
 
-Reply FlashMemory::execute(const CommandApdu& command)
+Reply FlashMemory::execute(const CommandApdu& command, const LoginCheck& loggedIn)
 {
     struct Entry {
         uint8_t p1;
         uint8_t p2;
-        Reply (FlashMemory::*handle)(const CommandApdu&);
+        Reply (FlashMemory::*handle)(const CommandApdu&, const LoginCheck&);
     };
     static const Entry commands[] = {
         {0x10, 0x00, &FlashMemory::split},        {0x11, 0x00, &FlashMemory::describe},
@@ -173,7 +172,7 @@ Reply FlashMemory::execute(const CommandApdu& command)
     };
     for (const auto& entry : commands)
         if (entry.p1 == command.p1 && entry.p2 == command.p2)
-            return (this->*entry.handle)(command);
+            return (this->*entry.handle)(command, loggedIn);
     return status(sw::badP1P2);
 }
 
@@ -205,7 +204,7 @@ FlashSection* FlashMemory::section(uint8_t number)
 // The requested sections replace the ordinary ones; the journal and
 // encrypted sections stay, numbered after them. The journal sections'
 // space is taken from the total; an encrypted section has its own.
-Reply FlashMemory::split(const CommandApdu& command)
+Reply FlashMemory::split(const CommandApdu& command, const LoginCheck&)
 {
     if (!command.data || command.data->empty())
         return status(sw::wrongLength);
@@ -256,7 +255,7 @@ Reply FlashMemory::split(const CommandApdu& command)
     return status(sw::ok);
 }
 
-Reply FlashMemory::describe(const CommandApdu& command)
+Reply FlashMemory::describe(const CommandApdu& command, const LoginCheck&)
 {
     if (command.data)
         return status(sw::wrongLength);
@@ -274,7 +273,8 @@ Reply FlashMemory::describe(const CommandApdu& command)
 }
 
 // Why the device refuses a switch, or 9000.
-uint16_t FlashMemory::refusal(const FlashSection& target, bool permanent, uint8_t state) const
+uint16_t FlashMemory::refusal(const FlashSection& target, bool permanent, uint8_t state,
+                              const LoginCheck& loggedIn) const
 {
     if (target.isJournal()) {
         if (permanent || state != access::readOnly)
@@ -293,10 +293,10 @@ uint16_t FlashMemory::refusal(const FlashSection& target, bool permanent, uint8_
     if (rule->second.forbidden())
         return sw::conditionsNotSatisfied;
     const bool asksForLogin = (rule->second.condition & 0x0F) != 0;
-    return !asksForLogin || loggedIn_(rule->second) ? sw::ok : sw::securityNotSatisfied;
+    return !asksForLogin || loggedIn(rule->second) ? sw::ok : sw::securityNotSatisfied;
 }
 
-Reply FlashMemory::changeAccess(const CommandApdu& command)
+Reply FlashMemory::changeAccess(const CommandApdu& command, const LoginCheck& loggedIn)
 {
     if (!command.data || command.data->size() != 4)
         return status(sw::wrongLength);
@@ -308,7 +308,7 @@ Reply FlashMemory::changeAccess(const CommandApdu& command)
     FlashSection* target = section(data[2]);
     if (!target)
         return status(sw::fileNotFound);
-    if (const uint16_t refused = refusal(*target, permanent, state); refused != sw::ok)
+    if (const uint16_t refused = refusal(*target, permanent, state, loggedIn); refused != sw::ok)
         return status(refused);
     if (permanent) {
         target->access = state;
@@ -319,12 +319,12 @@ Reply FlashMemory::changeAccess(const CommandApdu& command)
     return status(sw::ok);
 }
 
-Reply FlashMemory::totalSize(const CommandApdu& command)
+Reply FlashMemory::totalSize(const CommandApdu& command, const LoginCheck&)
 {
     return command.data ? status(sw::wrongLength) : sizeOf(profile_.totalSize);
 }
 
-Reply FlashMemory::restart(const CommandApdu& command)
+Reply FlashMemory::restart(const CommandApdu& command, const LoginCheck&)
 {
     if (command.data)
         return status(sw::wrongLength);

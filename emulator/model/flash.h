@@ -82,9 +82,10 @@ using LoginCheck = std::function<bool(const ProtectRule&)>;
 // (80 53 14 00), so that the host sees the new drives.
 class FlashMemory {
 public:
-    FlashMemory(FlashProfile profile, LoginCheck loggedIn);
+    explicit FlashMemory(FlashProfile profile);
 
-    Reply execute(const CommandApdu& command);
+    // loggedIn answers for the rules that ask for a login.
+    Reply execute(const CommandApdu& command, const LoginCheck& loggedIn);
     // The end of the temporary switches: power off, power on, restart.
     void powerCycle();
     // True once after the host has asked for a restart and had its answer.
@@ -94,17 +95,16 @@ public:
     const FlashProfile& profile() const { return profile_; }
 
 private:
-    Reply split(const CommandApdu& command);
-    Reply describe(const CommandApdu& command);
-    Reply changeAccess(const CommandApdu& command);
-    Reply totalSize(const CommandApdu& command);
-    Reply restart(const CommandApdu& command);
+    Reply split(const CommandApdu& command, const LoginCheck&);
+    Reply describe(const CommandApdu& command, const LoginCheck&);
+    Reply changeAccess(const CommandApdu& command, const LoginCheck& loggedIn);
+    Reply totalSize(const CommandApdu& command, const LoginCheck&);
+    Reply restart(const CommandApdu& command, const LoginCheck&);
 
     FlashSection* section(uint8_t number);
-    uint16_t refusal(const FlashSection& section, bool permanent, uint8_t state) const;
+    uint16_t refusal(const FlashSection& section, bool permanent, uint8_t state, const LoginCheck& loggedIn) const;
 
     FlashProfile profile_;
-    LoginCheck loggedIn_;
     bool restartRequested_ = false;
 };
 

@@ -107,6 +107,13 @@ void storeContent(FileNode& node, Bytes content, bool damaged)
         node.content.front() ^= 0xFF;
 }
 
+Bytes textBytes(const std::string& text)
+{
+    if (text.empty() || text.size() > 249)
+        throw std::invalid_argument("a PIN has 1 to 249 characters");
+    return Bytes(text.begin(), text.end());
+}
+
 std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
 {
     auto node = std::make_unique<FileNode>();
@@ -124,6 +131,8 @@ std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
     // Both counters share one byte of the FCP, a nibble each.
     if (node->maxAttempts > 15 || node->remainingAttempts > node->maxAttempts)
         throw std::invalid_argument("attempt counters must satisfy remaining <= maximum <= 15");
+    if (attributes.contains("pin"))
+        node->pin = textBytes(attributes["pin"].get<std::string>());
     Bytes content = attributes.contains("content") ? parseHex(attributes["content"].get<std::string>()) : contentFor(id);
     if (content.empty())
         throw std::invalid_argument("empty content");
@@ -319,6 +328,8 @@ void readDiagnostics(TokenProfile& token, const Json& profile)
     const Json& pins = required(profile, "globalPins");
     token.adminPin = convertKey("globalPins", [&] { return globalPin(pins.at("admin")); });
     token.userPin = convertKey("globalPins", [&] { return globalPin(pins.at("user")); });
+    if (!token.adminPin->pin || !token.userPin->pin)
+        throw ProfileError("missing key 'globalPins.admin.pin' or 'globalPins.user.pin'");
     token.errorCounters = number<std::array<uint16_t, 6>>(profile, "errorCounters");
     token.emergencyEvent = answerHex(profile, "emergencyEvent");
     token.sectors = convertKey("sectors", [&] { return sectorsOf(profile); });

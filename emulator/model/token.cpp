@@ -33,18 +33,19 @@ Token::Token(TokenProfile profile)
     : profile_(std::move(profile)), files_(std::move(profile_.root)), random_(std::random_device{}())
 {
     if (profile_.flash)
-        flash_.emplace(std::move(*profile_.flash), [](const ProtectRule&) { return false; });
+        flash_.emplace(std::move(*profile_.flash));
 }
 
 void Token::powerOn()
 {
     ++profile_.usbConnectionCounter;
     powerOff();
-    reset();
+    poweredSince_ = std::chrono::steady_clock::now();
 }
 
 void Token::powerOff()
 {
+    reset();
     if (!flash_)
         return;
     flash_->powerCycle();
@@ -60,6 +61,8 @@ void Token::reset()
 {
     files_.reset();
     journalPosition_ = 0;
+    rights_ = {};
+    pendingHostInformation_.reset();
 }
 
 Reply Token::execute(const CommandApdu& command)
@@ -77,6 +80,11 @@ Reply Token::execute(const CommandApdu& command)
         {0x00, 0xA4, &Token::select, Needs::nothing},       {0x00, 0x84, &Token::getChallenge, Needs::nothing},
         {0x80, 0x71, &Token::extendedInfo, Needs::nothing}, {0x90, 0x5D, &Token::readJournal, Needs::journal},
         {0x80, 0x53, &Token::sections, Needs::flash},       {0x80, 0x40, &Token::resetAccessRights, Needs::nothing},
+        {0x00, 0x20, &Token::verify, Needs::nothing},       {0x00, 0x2C, &Token::resetRetryCounter, Needs::nothing},
+        {0x00, 0xE0, &Token::createFile, Needs::nothing},   {0x00, 0x24, &Token::changeReferenceData, Needs::nothing},
+        {0x00, 0xE2, &Token::appendRecord, Needs::nothing}, {0x00, 0xDC, &Token::updateRecord, Needs::nothing},
+        {0x00, 0x0C, &Token::eraseRecord, Needs::nothing},  {0x00, 0xDA, &Token::putData, Needs::journal},
+        {0x10, 0xDA, &Token::putData, Needs::journal},
     };
     const auto present = [this](Needs needs) {
         return needs == Needs::nothing || (needs == Needs::journal ? bool(profile_.securityJournal) : bool(flash_));
@@ -278,7 +286,7 @@ Reply Token::readJournal(const CommandApdu& command)
 
 Reply Token::sections(const CommandApdu& command)
 {
-    Reply reply = flash_->execute(command);
+    Reply reply = flash_->execute(command, [this](const ProtectRule& rule) { return satisfies(rule); });
     updateJournalDrive();
     return reply;
 }
@@ -295,12 +303,14 @@ void Token::updateJournalDrive()
         removeJournalFiles(*drive);
 }
 
-// Logins are not kept yet, so there is nothing to drop.
 Reply Token::resetAccessRights(const CommandApdu& command)
 {
     if (command.p1 != 0 || command.p2 != 0)
         return status(sw::badP1P2);
-    return status(command.data ? sw::wrongLength : sw::ok);
+    if (command.data)
+        return status(sw::wrongLength);
+    rights_ = {};
+    return status(sw::ok);
 }
 
 }  // namespace kvtoken

@@ -2,9 +2,19 @@
 
 #include "profile.h"
 
+#include <chrono>
 #include <random>
+#include <set>
 
 namespace kvtoken {
+
+// What the host's logins have given it: VERIFY adds, RESET ACCESS RIGHTS,
+// a reset and the power going take everything away.
+struct Rights {
+    bool admin = false;
+    bool user = false;
+    std::set<uint8_t> localSecrets;  // identifiers of local PINs and MVAs
+};
 
 // The token itself: its data, its file system and what it remembers between
 // commands (current folder and file, journal read position, counters).
@@ -36,6 +46,24 @@ private:
     Reply readJournal(const CommandApdu& command);
     Reply sections(const CommandApdu& command);
     Reply resetAccessRights(const CommandApdu& command);
+    Reply verify(const CommandApdu& command);
+    Reply resetRetryCounter(const CommandApdu& command);
+    Reply createFile(const CommandApdu& command);
+    Reply changeReferenceData(const CommandApdu& command);
+    Reply appendRecord(const CommandApdu& command);
+    Reply updateRecord(const CommandApdu& command);
+    Reply eraseRecord(const CommandApdu& command);
+    Reply putData(const CommandApdu& command);
+
+    // The PIN or MVA a VERIFY or RESET RETRY COUNTER reference names: 01 the
+    // administrator, 02 the user, 80 | id a local PIN or MVA.
+    FileNode* secretFor(uint8_t reference);
+    void grant(uint8_t reference);
+    bool satisfies(const ProtectRule& rule) const;
+    // The MVA the record commands work on, or why there is none.
+    std::pair<FileNode*, uint16_t> currentMva();
+    FileNode* localFolder() const;
+    bool appendHostInformation(const Bytes& items);
 
     Reply identity() const;
     Reply serial() const;
@@ -69,6 +97,9 @@ private:
     FileSystem files_;
     std::optional<FlashMemory> flash_;
     bool journalShown_ = false;
+    Rights rights_;
+    std::optional<Bytes> pendingHostInformation_;  // chunks so far
+    std::chrono::steady_clock::time_point poweredSince_ = std::chrono::steady_clock::now();
     size_t journalPosition_ = 0;
     std::mt19937 random_;
 };

@@ -150,6 +150,11 @@ struct Refusal {
     const char* answer;
 };
 
+std::string nameOf(const testing::TestParamInfo<Refusal>& info)
+{
+    return info.param.name;
+}
+
 void PrintTo(const Refusal& refusal, std::ostream* out)
 {
     *out << refusal.name;
@@ -184,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Device, SplitRefusals, testing::Values(
     Refusal{"EncryptedSection", splitCommand({element(1, 0x43, 100, 0)}), "6A 81"},
     Refusal{"JournalTypeSection", splitCommand({element(1, 0x00, 600, 4, journalRules)}), "6A 81"},
     Refusal{"NineSectionsWithTheJournal", splitCommand(ordinarySections(8)), "6A 80"},
-    Refusal{"MoreThanTheFreeFlash", splitCommand({element(1, 0x1B, 0xFFF0, 0)}), "6A 84"}));  // 32 x FFF0
+    Refusal{"MoreThanTheFreeFlash", splitCommand({element(1, 0x1B, 0xFFF0, 0)}), "6A 84"}), nameOf);  // 32 x FFF0
 
 TEST(FlashSplit, SevenOrdinarySectionsFitBesideTheJournal)
 {

@@ -18,6 +18,11 @@ struct Cut {
     std::vector<std::string> files;
 };
 
+std::string nameOf(const testing::TestParamInfo<Cut>& info)
+{
+    return info.param.name;
+}
+
 void PrintTo(const Cut& cut, std::ostream* out)
 {
     *out << cut.name;
@@ -40,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Journal, JournalCuts, testing::Values(
     Cut{"LargeRecordAlone", "44 02 00 90 4E 04 56 00 00 00 44 02 00 90", 4,
         {"44 02 00 90", "4E 04 56 00 00 00", "44 02 00 90"}},
     Cut{"RecordRunningPastTheEndStays", "44 02 00 90 4B 08 00 90", 4, {"44 02 00 90", "4B 08 00 90"}},
-    Cut{"LoneTagAtTheEnd", "44 02 00 90 4B", 5, {"44 02 00 90 4B"}}));
+    Cut{"LoneTagAtTheEnd", "44 02 00 90 4B", 5, {"44 02 00 90 4B"}}), nameOf);
 
 // A drive directory of a test's own, removed with the object.
 class DriveDirectory {

@@ -17,6 +17,11 @@ struct Script {
     std::vector<Step> steps;
 };
 
+std::string nameOf(const testing::TestParamInfo<Script>& info)
+{
+    return info.param.name;
+}
+
 void PrintTo(const Script& script, std::ostream* out)
 {
     *out << script.name;
@@ -83,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(GlobalPins, Exchanges, testing::Values(
         {"00 20 00 83 00", "63 CA"},       // the local PIN 3 of the profile...
         {"00 20 00 83 01 30", "69 85"},    // ...whose value was never set
         {"00 2C 03 01", "6A 86"},          // the administrator is not unblocked
-        {"00 2C 02 02", "6A 86"}}}));
+        {"00 2C 02 02", "6A 86"}}}), nameOf);
 
 INSTANTIATE_TEST_SUITE_P(LocalPins, Exchanges, testing::Values(
     Script{"CreatedSetChangedAndUsed", {
@@ -113,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(LocalPins, Exchanges, testing::Values(
         {createLocalPinFive, "69 85"},                     // the root is current
         {selectLocalFolder, "62 0B 82 02 38 00 83 02 60 05 8A 01 05 90 00"},
         {"00 E0 00 00 06 62 04 82 02 10 00", "6A 80"},     // no identifier
-        {"00 24 01 00 0C 80 02 00 06 A6 06 31 32 33 34 35 36", "69 86"}}}));
+        {"00 24 01 00 0C 80 02 00 06 A6 06 31 32 33 34 35 36", "69 86"}}}), nameOf);
 
 INSTANTIATE_TEST_SUITE_P(Mvas, Exchanges, testing::Values(
     Script{"RecordsAddedErasedAndUsedToLogIn", {
@@ -144,13 +149,13 @@ INSTANTIATE_TEST_SUITE_P(Mvas, Exchanges, testing::Values(
         {"00 A4 08 04 08 10 00 10 00 60 05 00 03 00", "62 24 82 02 10 00 83 02 00 03 85 06 00 00 00 AA 00 00 "
                                                        "86 0F 00 01 02 02 FF FF FF FF 02 01 01 FF FF FF FF 8A 01 05 90 00"},
         {"00 E2 00 00 01 01", "69 81"},
-        {"00 0C 00 04", "69 81"}}}));
+        {"00 0C 00 04", "69 81"}}}), nameOf);
 
 INSTANTIATE_TEST_SUITE_P(Sections, Exchanges, testing::Values(
     Script{"LoginStillCannotOpenTheJournalForGood", {
         {adminLogin, "90 00"},
         {userLogin, "90 00"},
-        {"80 53 11 02 04 82 02 02 01", "69 85"}}}));
+        {"80 53 11 02 04 82 02 02 01", "69 85"}}}), nameOf);
 
 TEST(SectionRules, AskedLoginOpensTheSwitch)
 {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <stdexcept>
 #include <utility>
 
@@ -201,57 +200,83 @@ FlashSection* FlashMemory::section(uint8_t number)
     return found == profile_.sections.end() ? nullptr : &*found;
 }
 
-// The requested sections replace the ordinary ones; the journal and
-// encrypted sections stay, numbered after them. The journal sections'
-// space is taken from the total; an encrypted section has its own.
-Reply FlashMemory::split(const CommandApdu& command, const LoginCheck&)
+namespace {
+
+// The sections of a split request, or none when its elements are not
+// 80 14 and a description each.
+std::optional<std::vector<FlashSection>> requestedSections(const Bytes& data)
 {
-    if (!command.data || command.data->empty())
-        return status(sw::wrongLength);
-    const Bytes& data = *command.data;
-    std::vector<FlashSection> kept;
-    std::copy_if(profile_.sections.begin(), profile_.sections.end(), std::back_inserter(kept),
-                 [](const FlashSection& section) { return section.type != SectionType::Ordinary; });
     std::vector<FlashSection> requested;
     try {
         for (size_t at = 0; at < data.size(); at += 2 + descriptionSize) {
             if (data.size() - at < 2 + descriptionSize || data[at] != descriptionTag || data[at + 1] != descriptionSize)
-                return status(sw::badData);
+                return std::nullopt;
             requested.push_back(parseDescription(&data[at + 2]));
         }
     } catch (const std::invalid_argument&) {
-        return status(sw::badData);
+        return std::nullopt;
     }
+    return requested;
+}
+
+// Why the device refuses the requested sections, or 9000: it makes only
+// ordinary sections and one journal events section, numbered 1, 2, 3...
+uint16_t refusalOf(const std::vector<FlashSection>& requested, bool journalExists)
+{
     for (size_t i = 0; i < requested.size(); ++i) {
-        FlashSection& section = requested[i];
+        const FlashSection& section = requested[i];
         if (section.type == SectionType::JournalType || section.type == SectionType::Encrypted)
-            return status(sw::notSupported);
-        const bool secondJournal =
-            section.type == SectionType::JournalEvents &&
-            std::any_of(kept.begin(), kept.end(), [](const FlashSection& s) { return s.type == SectionType::JournalEvents; });
-        if (section.number != i + 1 || secondJournal)
-            return status(sw::badData);
+            return sw::notSupported;
+        const bool isJournal = section.type == SectionType::JournalEvents;
+        if (section.number != i + 1 || (isJournal && journalExists))
+            return sw::badData;
+        journalExists = journalExists || isJournal;
         try {
             checkSection(section);
         } catch (const std::invalid_argument&) {
-            return status(sw::badData);
+            return sw::badData;
         }
-        if (section.type == SectionType::JournalEvents)
-            kept.push_back(section);
     }
-    std::erase_if(requested, [](const FlashSection& s) { return s.type == SectionType::JournalEvents; });
-    if (requested.size() + kept.size() > maxSections)
+    return sw::ok;
+}
+
+}  // namespace
+
+// The requested sections replace the ordinary ones; the journal and
+// encrypted sections stay, numbered after them (a new journal events
+// section joins them). The journal sections' space is taken from the total;
+// an encrypted section has its own.
+Reply FlashMemory::split(const CommandApdu& command, const LoginCheck&)
+{
+    if (!command.data || command.data->empty())
+        return status(sw::wrongLength);
+    auto requested = requestedSections(*command.data);
+    if (!requested)
         return status(sw::badData);
-    const auto addSize = [](uint64_t sum, const FlashSection& s) { return sum + s.size; };
-    uint64_t needed = std::accumulate(requested.begin(), requested.end(), uint64_t{0}, addSize);
+    std::vector<FlashSection> kept;
+    std::copy_if(profile_.sections.begin(), profile_.sections.end(), std::back_inserter(kept),
+                 [](const FlashSection& section) { return section.type != SectionType::Ordinary; });
+    const bool journalExists = std::any_of(kept.begin(), kept.end(), [](const FlashSection& section) {
+        return section.type == SectionType::JournalEvents;
+    });
+    if (const uint16_t refused = refusalOf(*requested, journalExists); refused != sw::ok)
+        return status(refused);
+    std::copy_if(requested->begin(), requested->end(), std::back_inserter(kept),
+                 [](const FlashSection& section) { return section.type == SectionType::JournalEvents; });
+    std::erase_if(*requested, [](const FlashSection& section) { return section.type == SectionType::JournalEvents; });
+    if (requested->size() + kept.size() > maxSections)
+        return status(sw::badData);
+    uint64_t needed = 0;
+    for (const auto& section : *requested)
+        needed += section.size;
     for (const auto& section : kept)
         needed += section.isJournal() ? section.size : 0;
     if (needed > profile_.totalSize)
         return status(sw::notEnoughMemory);
     for (auto& section : kept)
-        section.number = static_cast<uint8_t>(requested.size() + 1 + (&section - kept.data()));
-    requested.insert(requested.end(), kept.begin(), kept.end());
-    profile_.sections = std::move(requested);
+        section.number = static_cast<uint8_t>(requested->size() + 1 + (&section - kept.data()));
+    requested->insert(requested->end(), kept.begin(), kept.end());
+    profile_.sections = std::move(*requested);
     return status(sw::ok);
 }
 

@@ -229,13 +229,19 @@ ProtectRule ruleFrom(const Json& text)
 FlashSection sectionFrom(const Json& entry)
 {
     FlashSection section;
-    section.number = entry.at("number").get<uint8_t>();
+    const auto number = entry.at("number").get<int>();
+    if (number < 1 || number > 8)
+        throw std::invalid_argument("section numbers run from 1 to 8");
+    section.number = static_cast<uint8_t>(number);
     const auto type = entry.value("type", 0);
     if (type < 0 || type > 3)
         throw std::invalid_argument("section types are 0 to 3");
     section.type = static_cast<SectionType>(type);
     section.size = entry.at("size").get<uint32_t>();
-    section.access = entry.value("access", access::none);
+    const auto state = entry.value("access", 0);
+    if (state < 0 || state > 0xFF)
+        throw std::invalid_argument("access states are 0, 1, 3 and 5");
+    section.access = static_cast<uint8_t>(state);
     const Json rules = entry.value("rules", Json::object());
     for (const auto& [op, rule] : rules.items()) {
         const uint8_t bit = hexByte(op);

@@ -201,6 +201,8 @@ TEST(FlashProfile, ErrorsNameTheFlashKey)
 {
     const char* cases[] = {
         R"({"flash": {"totalSize": 100, "sections": [{"number": 9, "size": 10}]}})",
+        R"({"flash": {"totalSize": 100, "sections": [{"number": 257, "size": 10}]}})",  // not section 1
+        R"({"flash": {"totalSize": 100, "sections": [{"number": 1, "size": 10, "access": 259}]}})",
         R"({"flash": {"totalSize": 100, "sections": [{"number": 1, "size": 10}, {"number": 1, "size": 10}]}})",
         R"({"flash": {"totalSize": 5, "sections": [{"number": 1, "size": 10}]}})",
         R"({"flash": {"totalSize": 9000, "sections": [{"number": 1, "type": 1, "size": 1000}]}})",

@@ -24,6 +24,8 @@ constexpr size_t maxLocalPin = 32;
 constexpr size_t maxMvaRecords = 254;
 constexpr size_t maxMvaRecordSize = 249;
 constexpr uint8_t moreChunks = 0x10;  // CLA of every host-information chunk but the last
+// Four texts of at most 255 bytes and the 64-bit value, each with tag and length.
+constexpr size_t maxHostInformation = 4 * (2 + 255) + 2 + 8;
 
 using Items = std::map<uint8_t, Bytes>;
 
@@ -347,6 +349,10 @@ Reply Token::putData(const CommandApdu& command)
     }
     Bytes& pending = pendingHostInformation_ ? *pendingHostInformation_ : pendingHostInformation_.emplace();
     pending.insert(pending.end(), items->at(0xA5).begin(), items->at(0xA5).end());
+    if (pending.size() > maxHostInformation) {
+        pendingHostInformation_.reset();
+        return status(sw::badData);
+    }
     if (command.cla == moreChunks)
         return status(sw::ok);
     const Bytes whole = std::move(pending);

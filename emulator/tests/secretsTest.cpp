@@ -233,5 +233,17 @@ TEST(HostInformation, MalformedChunksAreRefusedAndForgotten)
     EXPECT_EQ(send(card, "00 DA 02 7C 09 80 02 00 05 A5 03 C1 01 69"), "6A 86");
 }
 
+TEST(HostInformation, MoreThanFourTextsAndTheValueCanHoldIsRefused)
+{
+    Card card = bundledCard("mirel3-flash.json");
+    send(card, adminLogin);
+    const std::string piece = "A5 F0 " + formatHex(Bytes(240, 0x41));
+    EXPECT_EQ(send(card, "10 DA 01 7C F6 80 02 04 0E " + piece), "90 00");
+    for (int chunk = 0; chunk < 3; ++chunk)
+        EXPECT_EQ(send(card, "10 DA 01 7C F2 " + piece), "90 00");
+    EXPECT_EQ(send(card, "10 DA 01 7C F2 " + piece), "6A 80");  // 1200 bytes
+    EXPECT_EQ(send(card, "00 DA 01 7C 04 A5 02 C1 00"), "6A 80");  // the first chunk is gone
+}
+
 }  // namespace
 }  // namespace kvtoken::test

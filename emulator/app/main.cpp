@@ -21,18 +21,20 @@ constexpr int exitFailure = 1;  // at run time: no reader, a broken connection
 constexpr int exitUsage = 2;    // a bad option or profile
 
 const char usage[] =
-    "usage: kvtoken-emu [--profile FILE] [--hostile SEED] [--port N] [--host H] [--trace]\n"
-    "                   [--connect-timeout SECONDS]\n"
+    "usage: kvtoken-emu [--profile FILE] [--hostile SEED [--hostile-rate PERCENT]] [--port N]\n"
+    "                   [--host H] [--trace] [--connect-timeout SECONDS]\n"
     "  Plays a Kelvane token in the vpcd reader at H:N (default 127.0.0.1:35963)\n"
     "  until SIGINT or SIGTERM. Without --profile: a healthy Kelvane Mirel 3.0.\n"
     "  --hostile: answers as a broken token would, drawn at random from SEED\n"
     "  (0 to 18446744073709551615); the profile is the token it distorts.\n"
+    "  --hostile-rate: the percentage of answers distorted (default: from SEED).\n"
     "  --trace writes every command and answer in hex to standard error.\n"
     "  --connect-timeout: how long to keep trying to reach vpcd (default 5).\n";
 
 struct Options {
     std::optional<std::string> profile;
     std::optional<uint64_t> hostileSeed;
+    std::optional<unsigned> hostileRate;
     std::string host = "127.0.0.1";
     int port = 35963;
     bool trace = false;
@@ -68,7 +70,7 @@ Options parseOptions(int argc, char** argv)
             continue;
         }
         if (option != "--profile" && option != "--port" && option != "--host" && option != "--connect-timeout" &&
-            option != "--hostile")
+            option != "--hostile" && option != "--hostile-rate")
             throw UsageError("unknown option " + option);
         if (i + 1 == argc)
             throw UsageError(option + " needs a value");
@@ -81,9 +83,13 @@ Options parseOptions(int argc, char** argv)
             options.port = parseNumber(option, value, 1, 65535);
         else if (option == "--hostile")
             options.hostileSeed = parseNumber(option, value, uint64_t{0}, std::numeric_limits<uint64_t>::max());
+        else if (option == "--hostile-rate")
+            options.hostileRate = parseNumber(option, value, 0u, 100u);
         else
             options.connectSeconds = parseNumber(option, value, 0, 3600);
     }
+    if (options.hostileRate && !options.hostileSeed)
+        throw UsageError("--hostile-rate needs --hostile");
     return options;
 }
 
@@ -174,8 +180,11 @@ int run(const Options& options, TokenProfile profile)
     std::unique_ptr<CardInReader> card;
     HostileCard* hostile = nullptr;
     if (options.hostileSeed) {
-        auto hostileCard = std::make_unique<HostileCard>(std::move(profile), *options.hostileSeed);
+        auto hostileCard = std::make_unique<HostileCard>(std::move(profile), *options.hostileSeed, options.hostileRate);
         hostile = hostileCard.get();
+        if (options.trace)
+            std::cerr << "* hostile: seed " << *options.hostileSeed << ", " << hostile->ratePercent()
+                      << "% of answers distorted\n";
         card = std::move(hostileCard);
     } else {
         card = std::make_unique<Card>(std::move(profile));

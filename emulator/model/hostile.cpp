@@ -17,20 +17,28 @@ struct Weighted {
     unsigned weight;
 };
 
-// How often each distortion is drawn for a command, in percent. Mostly the
-// token's own answer with one flaw, so the host gets deep into its work.
+// How often each distortion is drawn for a command that gets one, as
+// weights: mostly the token's own answer with one flaw, so the host gets
+// deep into its work.
 constexpr Weighted commandDistortions[] = {
-    {Distortion::none, 22},           {Distortion::statusWord, 12},
+    {Distortion::statusWord, 14},
     {Distortion::length, 8},          {Distortion::truncatedTlv, 8},
     {Distortion::lengthPastEnd, 10},  {Distortion::longLengthForm, 8},
-    {Distortion::changedByte, 6},     {Distortion::noise, 12},
+    {Distortion::changedByte, 10},    {Distortion::noise, 12},
     {Distortion::wrongLengthStorm, 3}, {Distortion::responseStorm, 3},
     {Distortion::endlessWalk, 3},     {Distortion::endlessJournal, 3},
-    {Distortion::vanish, 1},          {Distortion::restart, 1},
+    {Distortion::vanish, 2},          {Distortion::restart, 2},
 };
 
-// Percent of ATR requests answered with a distorted ATR.
-constexpr size_t atrDistortionPercent = 20;
+// The share of answers distorted, in percent, when the command line names
+// none: drawn from the seed, so that some seeds let the host finish most of
+// its work and others hardly let it begin.
+constexpr unsigned distortionRates[] = {1, 3, 10, 30, 60, 100};
+
+// The ATR is distorted at a tenth of the rate of the answers: pcscd asks
+// for it again and again, and a host that never sees a usable one never
+// gets to the rest.
+constexpr size_t atrRateDivisor = 10;
 
 // How long a card that vanished or restarted stays away: 20 ms plus up to
 // this many more.
@@ -110,10 +118,11 @@ std::string_view distortionName(Distortion distortion)
     return "?";
 }
 
-HostileCard::HostileCard(TokenProfile profile, uint64_t seed)
+HostileCard::HostileCard(TokenProfile profile, uint64_t seed, std::optional<unsigned> ratePercent)
     : journal_(profile.securityJournal.value_or(Bytes{})),
       card_(std::move(profile), seed),
-      random_(seed)
+      random_(seed),
+      ratePercent_(std::min(100u, ratePercent.value_or(distortionRates[below(std::size(distortionRates))])))
 {
     card_.setStandIn([this](const CommandApdu& command) { return standIn(command); });
 }
@@ -125,7 +134,7 @@ std::optional<Bytes> HostileCard::receive(const Bytes& message)
     last_ = Distortion::none;
     constexpr uint8_t atrRequest = 0x04;
     if (message.size() == 1 && message[0] == atrRequest) {
-        if (below(100) >= atrDistortionPercent)
+        if (below(100 * atrRateDivisor) >= ratePercent_)
             return card_.receive(message);
         last_ = Distortion::atr;
         return hostileAtr();
@@ -162,6 +171,9 @@ std::optional<Bytes> HostileCard::answer(const Bytes& command)
     storm_.reset();
     if (continuesEndlessMode(command))
         return card_.transmit(command);
+    last_ = Distortion::none;
+    if (below(100) >= ratePercent_)
+        return card_.transmit(command);
     const unsigned total = std::accumulate(std::begin(commandDistortions), std::end(commandDistortions), 0u,
                                            [](unsigned sum, const Weighted& entry) { return sum + entry.weight; });
     size_t draw = below(total);
@@ -170,8 +182,6 @@ std::optional<Bytes> HostileCard::answer(const Bytes& command)
         draw -= (chosen++)->weight;
     last_ = chosen->kind;
     switch (last_) {
-    case Distortion::none:
-        return card_.transmit(command);
     case Distortion::wrongLengthStorm:
     case Distortion::responseStorm:
         return startStorm(last_, command);

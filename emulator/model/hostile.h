@@ -28,14 +28,15 @@ enum class Distortion {
 
 std::string_view distortionName(Distortion distortion);
 
-// Answers with answers only a broken token gives: every answer is drawn from
-// a generator seeded with `seed`, so the same seed and the same messages give
-// the same answers. Most answers are the token's own with one distortion, so
-// that the host gets deep into its work; some are pure noise. The answer data
-// never exceeds 258 bytes.
+// Answers as only a broken token would: every answer is drawn from a
+// generator seeded with `seed`, so the same seed and the same messages give
+// the same answers. `ratePercent` of the answers are distorted (without it,
+// a rate drawn from the seed); most distortions are the token's own answer
+// with one flaw, so that the host gets deep into its work; some are pure
+// noise. The answer data never exceeds 258 bytes.
 class HostileCard : public CardInReader {
 public:
-    HostileCard(TokenProfile profile, uint64_t seed);
+    HostileCard(TokenProfile profile, uint64_t seed, std::optional<unsigned> ratePercent = std::nullopt);
     HostileCard(const HostileCard&) = delete;  // the token's stand-in points here
     HostileCard& operator=(const HostileCard&) = delete;
 
@@ -45,6 +46,7 @@ public:
 
     // What the last message's answer went through.
     Distortion lastDistortion() const { return last_; }
+    unsigned ratePercent() const { return ratePercent_; }
 
 private:
     struct Storm {
@@ -71,6 +73,7 @@ private:
     Bytes journal_;  // what an endless journal repeats
     Card card_;
     std::mt19937_64 random_;
+    unsigned ratePercent_;
     Distortion last_ = Distortion::none;
     std::optional<Storm> storm_;
     bool endlessWalk_ = false;

@@ -99,6 +99,19 @@ TEST(HostileCard, SameSeedSameAnswersOtherSeedOthers)
     }
 }
 
+TEST(HostileCard, AtRateZeroItIsTheTokenItself)
+{
+    HostileCard hostile(loadProfile(bundled("brisa.json")), 5, 0);
+    Card card(loadProfile(bundled("brisa.json")), 5);
+    for (int round = 0; round < 3; ++round) {
+        for (const char* command : hostCommands) {
+            ASSERT_EQ(hostile.receive(parseHex(command)), card.receive(parseHex(command))) << command;
+            ASSERT_EQ(hostile.lastDistortion(), Distortion::none);
+        }
+        ASSERT_EQ(hostile.receive({0x04}), card.receive({0x04}));
+    }
+}
+
 TEST(HostileCard, EveryDistortionOccursAndAnswersStayInBounds)
 {
     std::set<Distortion> seen;
@@ -127,10 +140,10 @@ TEST(HostileCard, EveryDistortionOccursAndAnswersStayInBounds)
 }
 
 // The first seed whose answer to `command` went through `wanted`.
-uint64_t seedStarting(Distortion wanted, const std::string& profile, const std::string& command)
+uint64_t seedStarting(Distortion wanted, const std::string& profile, const std::string& command, unsigned rate)
 {
     for (uint64_t seed = 0; seed < 100000; ++seed) {
-        HostileCard card(loadProfile(bundled(profile)), seed);
+        HostileCard card(loadProfile(bundled(profile)), seed, rate);
         card.receive(parseHex(command));
         if (card.lastDistortion() == wanted)
             return seed;
@@ -144,9 +157,10 @@ struct Started {
     Bytes answer;
 };
 
-Started startWith(Distortion wanted, const std::string& profile, const std::string& command)
+Started startWith(Distortion wanted, const std::string& profile, const std::string& command, unsigned rate = 100)
 {
-    auto card = std::make_unique<HostileCard>(loadProfile(bundled(profile)), seedStarting(wanted, profile, command));
+    auto card = std::make_unique<HostileCard>(loadProfile(bundled(profile)),
+                                              seedStarting(wanted, profile, command, rate), rate);
     const Bytes answer = card->receive(parseHex(command)).value_or(Bytes{});
     return {std::move(card), answer};
 }
@@ -200,7 +214,7 @@ TEST(HostileCard, EndlessWalkFindsANewFileEveryTime)
 
 TEST(HostileCard, EndlessJournalNeverEnds)
 {
-    auto [card, answer] = startWith(Distortion::endlessJournal, "mirel3.json", "80 71 00 00 07");
+    auto [card, answer] = startWith(Distortion::endlessJournal, "mirel3.json", "80 71 00 00 07", 10);
     size_t read = 0;
     for (int portion = 0; portion < 300; ++portion) {
         const Bytes part = *card->receive(parseHex("90 5D 01 00 00"));
@@ -217,8 +231,8 @@ TEST(HostileCard, EndlessJournalNeverEnds)
 
 TEST(HostileCard, VanishesInsteadOfAnsweringAndComesBackSoon)
 {
-    const uint64_t seed = seedStarting(Distortion::vanish, "mirel3.json", "00 CA 01 81 08");
-    HostileCard card(loadProfile(bundled("mirel3.json")), seed);
+    const uint64_t seed = seedStarting(Distortion::vanish, "mirel3.json", "00 CA 01 81 08", 100);
+    HostileCard card(loadProfile(bundled("mirel3.json")), seed, 100);
     EXPECT_FALSE(card.receive(parseHex("00 CA 01 81 08")));
     const auto away = card.takeDeparture();
     ASSERT_TRUE(away);

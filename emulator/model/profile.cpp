@@ -403,11 +403,22 @@ Json layered(Json base, Json derived)
     return base;
 }
 
+// Far deeper than any profile; merging and walking the tree recurse, and a
+// profile nested many thousand levels would overflow the stack.
+constexpr int maxNesting = 64;
+
 Json parseJson(const std::string& text, const std::string& origin)
 {
+    const auto limitDepth = [](int depth, Json::parse_event_t, Json&) {
+        if (depth > maxNesting)
+            throw ProfileError("nested deeper than 64 levels");
+        return true;
+    };
     try {
-        return Json::parse(text);
+        return Json::parse(text, limitDepth);
     } catch (const Json::exception& e) {
+        throw ProfileError(origin + ": " + e.what());
+    } catch (const ProfileError& e) {
         throw ProfileError(origin + ": " + e.what());
     }
 }

@@ -93,6 +93,13 @@ TEST(ProfileLoading, UnreadableOrLoopingProfilesFailClearly)
     EXPECT_THAT(loadError("/dev/zero"), HasSubstr("/dev/zero: larger than 16 MiB"));
     const TempProfile broken("{\"serial\": ");
     EXPECT_THAT(loadError(broken.path()), HasSubstr(broken.path().string()));
+    // Folders nested far deeper than any token's, which recursion would not survive.
+    std::string deep = R"({"fileSystem": )";
+    for (int level = 0; level < 200000; ++level)
+        deep += R"({"1000": )";
+    deep += "{}" + std::string(200000, '}') + "}";
+    const TempProfile tooDeep(deep);
+    EXPECT_THAT(loadError(tooDeep.path()), HasSubstr("nested deeper than 64 levels"));
     const TempProfile loop(R"({"base": "self.json"})");
     const auto self = loop.path().parent_path() / "self.json";
     std::filesystem::copy_file(loop.path(), self, std::filesystem::copy_options::overwrite_existing);

@@ -89,6 +89,14 @@ std::vector<std::optional<Bytes>> answersOf(const std::vector<Exchange>& exchang
 
 const char* const profiles[] = {"mirel3.json", "brisa.json", "mirel3-flash.json", "varo.json"};
 
+// The long length form 89 writes a length in nine bytes: wider than the value.
+TEST(BigEndian, WiderThanEightBytesPadsWithZeros)
+{
+    Bytes out;
+    appendBigEndian(out, 0x0102030405060708, 9);
+    EXPECT_EQ(formatHex(out), "00 01 02 03 04 05 06 07 08");
+}
+
 TEST(HostileCard, SameSeedSameAnswersOtherSeedOthers)
 {
     for (const char* profile : profiles) {

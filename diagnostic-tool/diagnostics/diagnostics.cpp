@@ -7,7 +7,7 @@
 #include "diagnostics/reportLines.h"
 #include "journal/journalReader.h"
 
-const char* const toolVersion = "0.3.0";
+const char* const toolVersion = KVDIAG_VERSION;
 
 bool allChecksPassed = false;
 

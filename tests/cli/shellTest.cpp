@@ -18,7 +18,7 @@ using testing::StartsWith;
 using Args = std::vector<std::string>;
 
 const std::string header =
-    "Утилита диагностики Kelvane v0.3.0\nИдет диагностика токена.\nПожалуйста, подождите...\n";
+    "Утилита диагностики Kelvane v" KVDIAG_VERSION "\nИдет диагностика токена.\nПожалуйста, подождите...\n";
 const std::string generalOptions = "Общие параметры:\n";
 
 // Standard input is /dev/null: a run that waited for a key would be killed and fail.

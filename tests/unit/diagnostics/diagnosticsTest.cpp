@@ -259,7 +259,7 @@ TEST_P(ReportVerdict, HeaderFirstVerdictLast)
     writeReport(token(), kSerial, logger);
 
     ASSERT_GE(report().size(), 4u);
-    EXPECT_EQ(report()[0], "Версия утилиты диагностики Kelvane: 0.3.0");
+    EXPECT_EQ(report()[0], "Версия утилиты диагностики Kelvane: " KVDIAG_VERSION);
     EXPECT_EQ(report()[1], "Диагностика устройства с серийным номером 305419896...");
     EXPECT_EQ(report()[report().size() - 2], "");
     EXPECT_EQ(report().back(), GetParam().verdict);

@@ -1,6 +1,5 @@
 #include "diagnostics/algorithmTests.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 
 #include <array>
@@ -73,7 +72,7 @@ bool gost28147Test(Token& token, logging::Logger& logger)
 
 }  // namespace
 
-void algorithmSelfTests(Token& token, logging::Logger& logger, TokenModel model)
+void algorithmSelfTests(Token& token, logging::Logger& logger, TokenModel model, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kTitle;

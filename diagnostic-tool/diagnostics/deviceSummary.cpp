@@ -1,6 +1,5 @@
 #include "diagnostics/deviceSummary.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 
 #include <array>
@@ -20,7 +19,8 @@ std::string modelText(Token& token)
     return model < kModelNames.size() ? kModelNames[model] : "Unknown model";
 }
 
-void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, const char* title)
+void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, const char* title,
+                  const MarkFailed& markFailed)
 {
     const ApduResponse answer = token.sendApdu(request);
     if (const std::optional<uint32_t> value = answeredNumber(answer)) {
@@ -34,15 +34,15 @@ void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, co
 
 }  // namespace
 
-void deviceSummary(Token& token, logging::Logger& logger)
+void deviceSummary(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Получение кратких сведений об устройстве";
     DeeperLevel details(logger);
     logger.indented() << "Модель токена: " << modelText(token);
     logger.indented() << "ID токена: " << token.getSerial();
-    writeCounter(token, logger, GetChangesCounterApdu(), "Сеансовый счетчик изменений");
-    writeCounter(token, logger, GetUsbConnectionCounterApdu(), "Счетчик подключений к USB шине");
+    writeCounter(token, logger, GetChangesCounterApdu(), "Сеансовый счетчик изменений", markFailed);
+    writeCounter(token, logger, GetUsbConnectionCounterApdu(), "Счетчик подключений к USB шине", markFailed);
 
     const auto high = token.getFirmwareVersionHigh();
     const auto low = token.getFirmwareVersionLow();

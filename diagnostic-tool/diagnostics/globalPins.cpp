@@ -1,7 +1,6 @@
 #include "diagnostics/globalPins.h"
 
 #include "diagnostics/berTlv.h"
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
 
@@ -79,7 +78,7 @@ bool writeAttribute(logging::Logger& logger, const Tlv& attribute)
     }
 }
 
-void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute)
+void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute, const MarkFailed& markFailed)
 {
     logger.indented() << resultText(Error);
     auto line = logger.indented();
@@ -101,17 +100,20 @@ TlvSequence fcpAttributes(const Bytes& answer)
 // Attribute lines go one level below the current one, unknown attributes at it.
 // An answer without a template, or one whose lengths run past its end, is
 // reported as of unknown format from there on.
-void writeAttributes(logging::Logger& logger, const Bytes& answer)
+void writeAttributes(logging::Logger& logger, const Bytes& answer, const MarkFailed& markFailed)
 {
     const TlvSequence attributes = fcpAttributes(answer);
     for (const Tlv& attribute : attributes.objects)
         if (!writeAttribute(logger, attribute))
-            writeUnknownAttribute(logger, attribute);
-    if (!attributes.complete)
+            writeUnknownAttribute(logger, attribute, markFailed);
+    if (!attributes.complete) {
         writeUnreadableAnswer(logger, "Неизвестный формат информации", answer);
+        markFailed();
+    }
 }
 
-void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin, CheckResult& kiSeverity)
+void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin, CheckResult& kiSeverity,
+                    const MarkFailed& markFailed)
 {
     logger.indented() << pin.owner;
     DeeperLevel steps(logger);
@@ -121,7 +123,7 @@ void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin,
         kiSeverity = Fatal;
         writeRefusal(logger, Fatal, fcp.sw);
     } else {
-        writeAttributes(logger, fcp.data);
+        writeAttributes(logger, fcp.data, markFailed);
     }
     logger.indented() << "Проверка целостности";
     protectedObjectIntegrity(token, logger, pin.object, Fatal, kiSeverity);
@@ -129,14 +131,14 @@ void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin,
 
 }  // namespace
 
-void globalPinsCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverity)
+void globalPinsCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverity, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kTitle;
     {
         DeeperLevel pins(logger);
         for (const GlobalPin& pin : kGlobalPins)
-            checkGlobalPin(token, logger, pin, kiSeverity);
+            checkGlobalPin(token, logger, pin, kiSeverity, markFailed);
     }
     if (kiSeverity != Success)
         writeSeveritySummary(logger, kTitle, Fatal);

@@ -1,7 +1,6 @@
 #include "diagnostics/healthChecks.h"
 
 #include "diagnostics/berTlv.h"
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 
 #include <array>
@@ -55,7 +54,7 @@ struct SectorTally {
     size_t unreliable = 0;
 };
 
-void writeSector(logging::Logger& logger, ByteView record, SectorTally& tally)
+void writeSector(logging::Logger& logger, ByteView record, SectorTally& tally, const MarkFailed& markFailed)
 {
     DeeperLevel sector(logger);
     logger.indented() << "Сектор " << bigEndian(record.subspan(0, 2));
@@ -77,17 +76,18 @@ bool isSectorRecord(const Tlv& object)
 
 // An object other than a sector record, or a sequence cut short, ends the walk
 // without a summary.
-void writeSectors(logging::Logger& logger, ByteView answer)
+void writeSectors(logging::Logger& logger, ByteView answer, const MarkFailed& markFailed)
 {
     const TlvSequence objects = parseBerTlv(answer);
     SectorTally tally;
     for (const Tlv& object : objects.objects) {
         if (!isSectorRecord(object))
             break;
-        writeSector(logger, object.value, tally);
+        writeSector(logger, object.value, tally, markFailed);
     }
     if (tally.records < objects.objects.size() || !objects.complete) {
         writeUnreadableAnswer(logger, "Неизвестное содержание журнала:", answer);
+        markFailed();
         return;
     }
     // An answer without records counts as all of them unreliable, yet it
@@ -100,7 +100,7 @@ void writeSectors(logging::Logger& logger, ByteView answer)
 
 }  // namespace
 
-void errorJournalCheck(Token& token, logging::Logger& logger)
+void errorJournalCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Получение журнала ошибочных операций";
@@ -114,7 +114,7 @@ void errorJournalCheck(Token& token, logging::Logger& logger)
     writeEmergencyEvent(token, logger);
 }
 
-void memorySectorsCheck(Token& token, logging::Logger& logger)
+void memorySectorsCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kSectorsTitle;
@@ -126,11 +126,11 @@ void memorySectorsCheck(Token& token, logging::Logger& logger)
         writeRefusal(logger, Error, answer.sw);
         markFailed();
     } else {
-        writeSectors(logger, answer.data);
+        writeSectors(logger, answer.data, markFailed);
     }
 }
 
-void randomGeneratorCheck(Token& token, logging::Logger& logger)
+void randomGeneratorCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Проверка работоспособности ГСЧ";

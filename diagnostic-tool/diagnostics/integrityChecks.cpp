@@ -1,6 +1,5 @@
 #include "diagnostics/integrityChecks.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/globalPins.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
@@ -78,7 +77,7 @@ void rsfFilesCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverit
 
 }  // namespace
 
-void osIntegrityCheck(Token& token, logging::Logger& logger)
+void osIntegrityCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.indented() << "Проверка целостности ОС Kelvane";
     const ApduResponse answer = token.sendApdu(GetOsCrcApdu());
@@ -93,7 +92,8 @@ void osIntegrityCheck(Token& token, logging::Logger& logger)
     logger.indented() << "CRC микропрограммы: " << lowerHex(*crc, 8);
 }
 
-void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model, uint8_t firmwareBuild)
+void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model, uint8_t firmwareBuild,
+                         const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kKeyInformationTitle;
@@ -102,7 +102,7 @@ void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model
         DeeperLevel group(logger);
         if (model != KelvaneBrisa || firmwareBuild >= 10)
             systemKeysCheck(token, logger, kiSeverity);
-        globalPinsCheck(token, logger, kiSeverity);
+        globalPinsCheck(token, logger, kiSeverity, markFailed);
         if (model != KelvaneBrisa)
             rsfFilesCheck(token, logger, kiSeverity);
     }

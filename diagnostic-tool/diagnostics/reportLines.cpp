@@ -1,6 +1,5 @@
 #include "diagnostics/reportLines.h"
 
-#include "diagnostics/diagnostics.h"
 #include "pcscWrapper/statusWords.h"
 
 #include <cstdio>
@@ -37,7 +36,6 @@ void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteV
     DeeperLevel dumpLevel(logger);
     auto dump = logger.indented();
     writeHexBytes(dump, answer);
-    markFailed();
 }
 
 void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity)

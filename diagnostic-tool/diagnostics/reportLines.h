@@ -23,7 +23,7 @@ bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw);
 void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResponse& answer, size_t expectedBytes);
 
 // An answer the check cannot read: the note one level deeper, the whole answer
-// dumped one level below it; the run fails.
+// dumped one level below it.
 void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer);
 
 // "<title> - критичность проверки: [critical]" or "... [fatal]".

@@ -48,7 +48,7 @@ JournalSupport askJournalSupport(const Token& token, logging::Logger& logger)
     return announcesJournal(answer.data) ? JournalSupport::Present : JournalSupport::Absent;
 }
 
-bool isJournalSupported(const std::function<void()>& markFailed, const Token& token, logging::Logger& logger)
+bool isJournalSupported(const MarkFailed& markFailed, const Token& token, logging::Logger& logger)
 {
     startStep(logger, "Проверка поддержки журнала СБ");
     const JournalSupport support = askJournalSupport(token, logger);
@@ -64,7 +64,7 @@ bool isJournalSupported(const std::function<void()>& markFailed, const Token& to
 
 // The token keeps its own read position: the same command returns the next
 // portion each time. None when the read did not end with the end-of-journal answer.
-std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, const Token& token,
+std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token& token,
                                       logging::Logger& logger)
 {
     startStep(logger, "Чтение журнала СБ");
@@ -89,7 +89,7 @@ std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, c
     return std::nullopt;
 }
 
-void reportDecoding(DecodeStatus status, const std::function<void()>& markFailed, logging::Logger& logger)
+void reportDecoding(DecodeStatus status, const MarkFailed& markFailed, logging::Logger& logger)
 {
     startStep(logger, "Декодирование журнала СБ");
     switch (status) {
@@ -110,7 +110,7 @@ void reportDecoding(DecodeStatus status, const std::function<void()>& markFailed
 
 MirelJournalReader::MirelJournalReader(JournalPath journalPath) : journalPath_(std::move(journalPath)) {}
 
-void MirelJournalReader::readJournal(const std::function<void()>& markFailed, Token& token, logging::Logger& logger)
+void MirelJournalReader::readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger)
 {
     if (!isJournalSupported(markFailed, token, logger))
         return;

@@ -115,7 +115,7 @@ TEST_P(GlobalPinAnswers, ReportAttributesAndIntegrity)
         card.on(command, answer);
     CheckResult kiSeverity = Success;
 
-    globalPinsCheck(token(), logger, kiSeverity);
+    globalPinsCheck(token(), logger, kiSeverity, markFailed);
 
     std::vector<std::string> expected{"", at(1, "Проверка Глобальных PIN - кодов"), at(2, "Администратора"),
                                       at(3, "Получение информации")};
@@ -138,7 +138,7 @@ TEST_F(GlobalPinsTest, SummaryReflectsAFaultEarlierInTheGroup)
 {
     CheckResult kiSeverity = Fatal;
 
-    globalPinsCheck(token(), logger, kiSeverity);
+    globalPinsCheck(token(), logger, kiSeverity, markFailed);
 
     EXPECT_EQ(report().back(), at(1, kSummary));
     EXPECT_EQ(kiSeverity, Fatal);

@@ -1,8 +1,9 @@
 #include "diagnostics/globalPins.h"
 
-#include "diagnostics/berTlv.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
+#include "pcscWrapper/tlv.h"
+#include "utils/hexText.h"
 
 #include <array>
 #include <stdexcept>
@@ -31,7 +32,6 @@ constexpr std::array<FileType, 3> kFileTypes{{
     {0x01, "Тип файла: EF"},
 }};
 
-constexpr uint8_t kFcpTemplateTag = 0x62;
 constexpr const char* kTitle = "Проверка Глобальных PIN - кодов";
 
 const char* fileTypeLine(ByteView descriptor)
@@ -91,7 +91,7 @@ void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute, const 
 TlvSequence fcpAttributes(const Bytes& answer)
 {
     try {
-        return parseBerTlv(findTag(answer, kFcpTemplateTag));
+        return parseTlv(findTag(answer, kFcpTemplateTag), TlvLengths::Ber);
     } catch (const std::logic_error&) {
         return {{}, false};
     }

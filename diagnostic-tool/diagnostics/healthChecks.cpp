@@ -1,7 +1,7 @@
 #include "diagnostics/healthChecks.h"
 
-#include "diagnostics/berTlv.h"
 #include "diagnostics/reportLines.h"
+#include "pcscWrapper/tlv.h"
 
 #include <array>
 
@@ -19,7 +19,6 @@ constexpr std::array<const char*, 4> kOperationErrorTexts{
 
 constexpr uint8_t kSectorTag = 0x85;
 constexpr size_t kSectorRecordLength = 8;
-constexpr uint16_t kSwNotSupported = 0x6A81;
 constexpr uint8_t kChallengeLength = 0x20;
 
 constexpr const char* kSectorsTitle = "Получение статуса секторов памяти";
@@ -78,7 +77,7 @@ bool isSectorRecord(const Tlv& object)
 // without a summary.
 void writeSectors(logging::Logger& logger, ByteView answer, const MarkFailed& markFailed)
 {
-    const TlvSequence objects = parseBerTlv(answer);
+    const TlvSequence objects = parseTlv(answer, TlvLengths::Ber);
     SectorTally tally;
     for (const Tlv& object : objects.objects) {
         if (!isSectorRecord(object))
@@ -119,7 +118,7 @@ void memorySectorsCheck(Token& token, logging::Logger& logger, const MarkFailed&
     logger.line();
     logger.indented() << kSectorsTitle;
     const ApduResponse answer = token.sendApdu(GetEepromStatusApdu());
-    if (answer.sw == kSwNotSupported) {
+    if (answer.sw == kSwFunctionNotSupported) {
         DeeperLevel note(logger);
         logger.indented() << "Запрошенная функциональность не поддерживается";
     } else if (answer.sw != kSwSuccess) {

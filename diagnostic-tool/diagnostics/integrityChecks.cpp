@@ -3,6 +3,7 @@
 #include "diagnostics/globalPins.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
+#include "utils/hexText.h"
 
 #include <array>
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include "pcscWrapper/statusWords.h"
 
-#include <cstdio>
 
 void writeRefusal(logging::Logger& logger, CheckResult grade, uint16_t sw)
 {
@@ -43,24 +42,9 @@ void writeSeveritySummary(logging::Logger& logger, std::string_view title, Check
     logger.indented() << title << " - критичность проверки: " << (severity == Critical ? "[critical]" : "[fatal]");
 }
 
-uint32_t bigEndian(ByteView bytes)
-{
-    uint32_t value = 0;
-    for (uint8_t byte : bytes)
-        value = value << 8 | byte;
-    return value;
-}
-
 std::optional<uint32_t> answeredNumber(const ApduResponse& answer)
 {
     if (answer.sw != kSwSuccess || answer.data.size() < 4)
         return std::nullopt;
-    return bigEndian(ByteView(answer.data).first(4));
-}
-
-std::string lowerHex(uint32_t value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(value));
-    return text;
+    return static_cast<uint32_t>(bigEndian(ByteView(answer.data).first(4)));
 }

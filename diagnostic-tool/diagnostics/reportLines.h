@@ -29,9 +29,5 @@ void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteV
 // "<title> - критичность проверки: [critical]" or "... [fatal]".
 void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity);
 
-// Up to four bytes read as one big-endian number.
-uint32_t bigEndian(ByteView bytes);
 // The big-endian 32-bit number of a 0x9000 answer; none when refused or too short.
 std::optional<uint32_t> answeredNumber(const ApduResponse& answer);
-// Lower-case hexadecimal, zero-filled to digits.
-std::string lowerHex(uint32_t value, int digits);

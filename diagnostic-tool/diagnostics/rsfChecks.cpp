@@ -1,12 +1,13 @@
 #include "diagnostics/rsfChecks.h"
 
 #include "diagnostics/reportLines.h"
+#include "pcscWrapper/tlv.h"
+#include "utils/hexText.h"
 
 #include <stdexcept>
 
 namespace {
 
-constexpr uint8_t kFcpTemplateTag = 0x62;
 constexpr uint8_t kFileIdTag = 0x83;
 constexpr uint8_t kDescriptorTag = 0x82;
 constexpr uint8_t kFolderDescriptor = 0x38;

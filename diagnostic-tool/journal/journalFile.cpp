@@ -1,8 +1,8 @@
 #include "journal/journalFile.h"
 
-#include "journal/hexText.h"
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
+#include "utils/hexText.h"
 
 #include <openssl/evp.h>
 

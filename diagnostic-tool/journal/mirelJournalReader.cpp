@@ -4,6 +4,7 @@
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
 #include "pcscWrapper/statusWords.h"
+#include "pcscWrapper/tlv.h"
 
 #include <optional>
 

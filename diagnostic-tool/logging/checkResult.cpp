@@ -1,6 +1,6 @@
 #include "logging/checkResult.h"
 
-#include <array>
+#include "utils/hexText.h"
 
 std::string_view resultText(CheckResult result)
 {
@@ -14,9 +14,6 @@ std::string_view resultText(CheckResult result)
 
 void writeHexBytes(logging::LogLine& line, std::span<const uint8_t> bytes)
 {
-    static constexpr char digits[] = "0123456789abcdef";
-    for (uint8_t byte : bytes) {
-        const std::array<char, 4> text{digits[byte >> 4], digits[byte & 0x0F], ':', '\0'};
-        line << text.data();
-    }
+    for (uint8_t byte : bytes)
+        line << lowerHex(byte, 2) << ':';
 }

@@ -2,7 +2,6 @@
 
 #include "diagnostics/reportLines.h"
 
-#include <array>
 #include <string>
 
 namespace {
@@ -11,12 +10,7 @@ std::string modelText(Token& token)
 {
     if (auto ownName = token.getSelfIdentificationModel())
         return *ownName;
-    static constexpr std::array<const char*, 6> kModelNames{
-        "Kelvane Brisa",     "Kelvane Mirel 2.0", "Kelvane Mirel 2.0 Flash",
-        "Kelvane Mirel 3.0", "Kelvane Varo",      "Kelvane Mirel 3.0 Flash",
-    };
-    const auto model = static_cast<size_t>(token.getModel());
-    return model < kModelNames.size() ? kModelNames[model] : "Unknown model";
+    return std::string(modelName(token.getModel()));
 }
 
 void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, const char* title,
@@ -28,7 +22,7 @@ void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, co
         return;
     }
     logger.indented() << title;
-    writeAnswerFault(logger, Error, answer, 4);
+    writeAnswerFault(logger, CheckResult::Error, answer, 4);
     markFailed();
 }
 

@@ -80,7 +80,7 @@ bool writeAttribute(logging::Logger& logger, const Tlv& attribute)
 
 void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute, const MarkFailed& markFailed)
 {
-    logger.indented() << resultText(Error);
+    logger.indented() << resultText(CheckResult::Error);
     auto line = logger.indented();
     line << "Неизвестный атрибут : Tag = " << lowerHex(attribute.tag, 2) << " Value = ";
     writeHexBytes(line, attribute.value);
@@ -120,13 +120,13 @@ void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin,
     logger.indented() << "Получение информации";
     const ApduResponse fcp = token.sendApdu(GetGlobalPinFcpApdu(pin.pinNumber));
     if (fcp.sw != kSwSuccess) {
-        kiSeverity = Fatal;
-        writeRefusal(logger, Fatal, fcp.sw);
+        kiSeverity = CheckResult::Fatal;
+        writeRefusal(logger, CheckResult::Fatal, fcp.sw);
     } else {
         writeAttributes(logger, fcp.data, markFailed);
     }
     logger.indented() << "Проверка целостности";
-    protectedObjectIntegrity(token, logger, pin.object, Fatal, kiSeverity);
+    protectedObjectIntegrity(token, logger, pin.object, CheckResult::Fatal, kiSeverity);
 }
 
 }  // namespace
@@ -140,6 +140,6 @@ void globalPinsCheck(Token& token, logging::Logger& logger, CheckResult& kiSever
         for (const GlobalPin& pin : kGlobalPins)
             checkGlobalPin(token, logger, pin, kiSeverity, markFailed);
     }
-    if (kiSeverity != Success)
-        writeSeveritySummary(logger, kTitle, Fatal);
+    if (kiSeverity != CheckResult::Success)
+        writeSeveritySummary(logger, kTitle, CheckResult::Fatal);
 }

@@ -41,7 +41,7 @@ void writeEmergencyEvent(Token& token, logging::Logger& logger)
     DeeperLevel event(logger);
     logger.indented() << "Получение аварийного события";
     const ApduResponse answer = token.sendApdu(DiagnoseCardApdu(0x42, 0x01, 0x00));
-    if (!writeOutcome(logger, Error, answer.sw))
+    if (!writeOutcome(logger, CheckResult::Error, answer.sw))
         return;
     DeeperLevel dump(logger);
     auto line = logger.indented();
@@ -92,9 +92,9 @@ void writeSectors(logging::Logger& logger, ByteView answer, const MarkFailed& ma
     // An answer without records counts as all of them unreliable, yet it
     // changes no verdict: only an unreliable sector does.
     if (tally.unreliable == tally.records)
-        writeSeveritySummary(logger, kSectorsTitle, Fatal);
+        writeSeveritySummary(logger, kSectorsTitle, CheckResult::Fatal);
     else if (tally.unreliable > 0)
-        writeSeveritySummary(logger, kSectorsTitle, Critical);
+        writeSeveritySummary(logger, kSectorsTitle, CheckResult::Critical);
 }
 
 }  // namespace
@@ -108,7 +108,7 @@ void errorJournalCheck(Token& token, logging::Logger& logger, const MarkFailed& 
         writeErrorCounters(logger, answer.data);
         return;
     }
-    writeAnswerFault(logger, Error, answer, kErrorJournalLength);
+    writeAnswerFault(logger, CheckResult::Error, answer, kErrorJournalLength);
     markFailed();
     writeEmergencyEvent(token, logger);
 }
@@ -122,7 +122,7 @@ void memorySectorsCheck(Token& token, logging::Logger& logger, const MarkFailed&
         DeeperLevel note(logger);
         logger.indented() << "Запрошенная функциональность не поддерживается";
     } else if (answer.sw != kSwSuccess) {
-        writeRefusal(logger, Error, answer.sw);
+        writeRefusal(logger, CheckResult::Error, answer.sw);
         markFailed();
     } else {
         writeSectors(logger, answer.data, markFailed);
@@ -133,6 +133,6 @@ void randomGeneratorCheck(Token& token, logging::Logger& logger, const MarkFaile
 {
     logger.line();
     logger.indented() << "Проверка работоспособности ГСЧ";
-    if (!writeOutcome(logger, Fatal, token.sendApdu(GetChallengeApdu(kChallengeLength)).sw))
+    if (!writeOutcome(logger, CheckResult::Fatal, token.sendApdu(GetChallengeApdu(kChallengeLength)).sw))
         markFailed();
 }

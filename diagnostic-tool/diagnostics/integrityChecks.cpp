@@ -45,14 +45,14 @@ void systemKeysCheck(Token& token, logging::Logger& logger, CheckResult& kiSever
         DeeperLevel keys(logger);
         for (const SystemKey& key : kSystemKeys) {
             logger.indented() << key.name;
-            if (!writeOutcome(logger, Fatal, token.sendApdu(CheckSystemKeyApdu(key.id)).sw)) {
-                kiSeverity = Fatal;
+            if (!writeOutcome(logger, CheckResult::Fatal, token.sendApdu(CheckSystemKeyApdu(key.id)).sw)) {
+                kiSeverity = CheckResult::Fatal;
                 keyFailed = true;
             }
         }
     }
     if (keyFailed)
-        writeSeveritySummary(logger, kSystemKeysTitle, Fatal);
+        writeSeveritySummary(logger, kSystemKeysTitle, CheckResult::Fatal);
 }
 
 // A group counts once the shared severity is set, whichever sub-check set it:
@@ -66,13 +66,13 @@ void rsfFilesCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverit
         DeeperLevel groups(logger);
         for (const RsfGroup& group : kRsfGroups) {
             rsfFolderCheck(token, logger, group.path, group.title, kiSeverity);
-            if (kiSeverity != Success)
+            if (kiSeverity != CheckResult::Success)
                 ++groupsCounted;
         }
     }
     if (groupsCounted == kRsfGroups.size()) {
-        kiSeverity = Fatal;
-        writeSeveritySummary(logger, kRsfTitle, Fatal);
+        kiSeverity = CheckResult::Fatal;
+        writeSeveritySummary(logger, kRsfTitle, CheckResult::Fatal);
     }
 }
 
@@ -84,11 +84,11 @@ void osIntegrityCheck(Token& token, logging::Logger& logger, const MarkFailed& m
     const ApduResponse answer = token.sendApdu(GetOsCrcApdu());
     const std::optional<uint32_t> crc = answeredNumber(answer);
     if (!crc) {
-        writeAnswerFault(logger, Fatal, answer, 4);
+        writeAnswerFault(logger, CheckResult::Fatal, answer, 4);
         markFailed();
         return;
     }
-    logger.indented() << resultText(Success);
+    logger.indented() << resultText(CheckResult::Success);
     DeeperLevel details(logger);
     logger.indented() << "CRC микропрограммы: " << lowerHex(*crc, 8);
 }
@@ -98,7 +98,7 @@ void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model
 {
     logger.line();
     logger.indented() << kKeyInformationTitle;
-    CheckResult kiSeverity = Success;
+    CheckResult kiSeverity = CheckResult::Success;
     {
         DeeperLevel group(logger);
         if (model != KelvaneBrisa || firmwareBuild >= 10)
@@ -107,7 +107,7 @@ void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model
         if (model != KelvaneBrisa)
             rsfFilesCheck(token, logger, kiSeverity);
     }
-    if (kiSeverity == Success)
+    if (kiSeverity == CheckResult::Success)
         return;
     markFailed();
     logger.line();

@@ -14,7 +14,7 @@ bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw)
         writeRefusal(logger, faultGrade, sw);
         return false;
     }
-    logger.indented() << resultText(Success);
+    logger.indented() << resultText(CheckResult::Success);
     return true;
 }
 
@@ -39,7 +39,7 @@ void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteV
 
 void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity)
 {
-    logger.indented() << title << " - критичность проверки: " << (severity == Critical ? "[critical]" : "[fatal]");
+    logger.indented() << title << " - критичность проверки: " << (severity == CheckResult::Critical ? "[critical]" : "[fatal]");
 }
 
 std::optional<uint32_t> answeredNumber(const ApduResponse& answer)

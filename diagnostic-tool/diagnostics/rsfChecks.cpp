@@ -47,13 +47,13 @@ void rsfFileIntegrity(Token& token, logging::Logger& logger, uint16_t fileId, Ch
 {
     DeeperLevel file(logger);
     logger.indented() << "ID " << lowerHex(fileId, 4);
-    protectedObjectIntegrity(token, logger, kSelectedFileObject, Critical, kiSeverity);
+    protectedObjectIntegrity(token, logger, kSelectedFileObject, CheckResult::Critical, kiSeverity);
 }
 
 void criticalRefusal(logging::Logger& logger, uint16_t sw, CheckResult& kiSeverity)
 {
-    kiSeverity = Critical;
-    writeRefusal(logger, Critical, sw);
+    kiSeverity = CheckResult::Critical;
+    writeRefusal(logger, CheckResult::Critical, sw);
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ void rsfFolderCheck(Token& token, logging::Logger& logger, std::span<const uint1
         if (selected.sw != kSwSuccess)
             return;  // the token ends every folder by refusing SELECT next
     }
-    kiSeverity = Critical;
-    logger.indented() << resultText(Critical) << " Папка содержит более " << kMaxFolderEntries
+    kiSeverity = CheckResult::Critical;
+    logger.indented() << resultText(CheckResult::Critical) << " Папка содержит более " << kMaxFolderEntries
                       << " объектов, проверка прервана.";
 }

@@ -28,7 +28,7 @@ enum class JournalSupport { Unknown, Absent, Present };
 
 void writeStatusWordFailure(logging::Logger& logger, uint16_t sw)
 {
-    logger.indented() << resultText(Fatal) << " " << statusWordMessage(sw);
+    logger.indented() << resultText(CheckResult::Fatal) << " " << statusWordMessage(sw);
 }
 
 bool announcesJournal(ByteView extendedInfo)
@@ -57,7 +57,7 @@ bool isJournalSupported(const MarkFailed& markFailed, const Token& token, loggin
         markFailed();
         return false;
     }
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, support == JournalSupport::Present ? "Журнал СБ поддерживается"
                                                                : "Журнал СБ не поддерживается");
     return support == JournalSupport::Present;
@@ -75,7 +75,7 @@ std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token&
         const ApduResponse answer = token.sendApdu(readNextPortion);
         journal.insert(journal.end(), answer.data.begin(), answer.data.end());
         if (answer.sw == kSwEndOfJournal) {
-            writeLine(logger, resultText(Success));
+            writeLine(logger, resultText(CheckResult::Success));
             return journal;
         }
         if (answer.sw != kSwSuccess) {
@@ -84,7 +84,7 @@ std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token&
             return std::nullopt;
         }
     }
-    logger.indented() << resultText(Fatal) << " Журнал СБ не завершён ответом 6B00 после "
+    logger.indented() << resultText(CheckResult::Fatal) << " Журнал СБ не завершён ответом 6B00 после "
                       << MirelJournalReader::kMaxPortions << " команд чтения";
     markFailed();
     return std::nullopt;
@@ -95,13 +95,13 @@ void reportDecoding(DecodeStatus status, const MarkFailed& markFailed, logging::
     startStep(logger, "Декодирование журнала СБ");
     switch (status) {
     case DecodeStatus::Ok:
-        writeLine(logger, resultText(Success));
+        writeLine(logger, resultText(CheckResult::Success));
         return;
     case DecodeStatus::SomeRecordsFailed:
-        logger.indented() << resultText(Error) << " Возникли ошибки при декодировании некоторых записей";
+        logger.indented() << resultText(CheckResult::Error) << " Возникли ошибки при декодировании некоторых записей";
         break;
     case DecodeStatus::JournalFailed:
-        logger.indented() << resultText(Error) << " Возникли ошибки при декодировании журнала";
+        logger.indented() << resultText(CheckResult::Error) << " Возникли ошибки при декодировании журнала";
         break;
     }
     markFailed();

@@ -5,9 +5,9 @@
 std::string_view resultText(CheckResult result)
 {
     switch (result) {
-    case Success: return "-> Успешно";
-    case Critical: return "[critical] -> !ОШИБКА";
-    case Fatal: return "[fatal] -> !ОШИБКА";
+    case CheckResult::Success: return "-> Успешно";
+    case CheckResult::Critical: return "[critical] -> !ОШИБКА";
+    case CheckResult::Fatal: return "[fatal] -> !ОШИБКА";
     default: return "-> !ОШИБКА";
     }
 }

@@ -8,7 +8,7 @@
 #include <string_view>
 
 // Outcome of one check; any value other than the four below reads as Error.
-enum CheckResult : unsigned {
+enum class CheckResult : unsigned {
     Success = 0,
     Error = 1,
     Critical = 2,

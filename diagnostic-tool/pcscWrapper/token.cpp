@@ -1,6 +1,7 @@
 #include "pcscWrapper/token.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -21,6 +22,20 @@ constexpr uint8_t kNewHardwareModelInfo = 26;
 constexpr uint8_t kNewHardwareIterationAbove = 24;
 constexpr uint8_t kMirel30BuildAbove = 27;
 
+struct ModelName {
+    TokenModel model;
+    std::string_view name;
+};
+
+constexpr ModelName kModelNames[] = {
+    {KelvaneBrisa, "Kelvane Brisa"},
+    {KelvaneMirel20, "Kelvane Mirel 2.0"},
+    {KelvaneMirel20Flash, "Kelvane Mirel 2.0 Flash"},
+    {KelvaneMirel30, "Kelvane Mirel 3.0"},
+    {KelvaneVaro, "Kelvane Varo"},
+    {KelvaneMirel30Flash, "Kelvane Mirel 3.0 Flash"},
+};
+
 TokenIdentity parseIdentity(const Bytes& data)
 {
     TokenIdentity identity;
@@ -36,6 +51,13 @@ TokenIdentity parseIdentity(const Bytes& data)
 }
 
 }  // namespace
+
+std::string_view modelName(TokenModel model)
+{
+    const auto row = std::find_if(std::begin(kModelNames), std::end(kModelNames),
+                                  [model](const ModelName& r) { return r.model == model; });
+    return row == std::end(kModelNames) ? "Unknown model" : row->name;
+}
 
 Token::Token(std::shared_ptr<Scard> scard) : scard_(std::move(scard))
 {

@@ -217,6 +217,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "Failed to get token iteration."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ModelName, EveryModelByItsNumberAndNoneBeyond)
+{
+    EXPECT_EQ(modelName(TokenModel(0)), "Kelvane Brisa");
+    EXPECT_EQ(modelName(TokenModel(1)), "Kelvane Mirel 2.0");
+    EXPECT_EQ(modelName(TokenModel(2)), "Kelvane Mirel 2.0 Flash");
+    EXPECT_EQ(modelName(TokenModel(3)), "Kelvane Mirel 3.0");
+    EXPECT_EQ(modelName(TokenModel(4)), "Kelvane Varo");
+    EXPECT_EQ(modelName(TokenModel(5)), "Kelvane Mirel 3.0 Flash");
+    EXPECT_EQ(modelName(TokenModel(6)), "Unknown model");
+    EXPECT_EQ(modelName(TokenModel(-1)), "Unknown model");
+}
+
 TEST_F(TokenTest, MemoryInfo)
 {
     struct {

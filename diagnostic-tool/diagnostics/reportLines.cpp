@@ -24,8 +24,13 @@ void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResp
         writeRefusal(logger, grade, answer.sw);
         return;
     }
-    logger.indented() << resultText(grade) << " Неполный ответ токена: получено " << answer.data.size()
-                      << " Б из " << expectedBytes << ".";
+    logger.indented() << resultText(grade) << " " << shortAnswerText(answer.data.size(), expectedBytes);
+}
+
+std::string shortAnswerText(size_t receivedBytes, size_t expectedBytes)
+{
+    return "Неполный ответ токена: получено " + std::to_string(receivedBytes) + " Б из " +
+           std::to_string(expectedBytes) + ".";
 }
 
 void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer)

@@ -22,6 +22,9 @@ bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw);
 // shorter than expectedBytes, the fault marker and the received length.
 void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResponse& answer, size_t expectedBytes);
 
+// "Неполный ответ токена: получено N Б из M.": a 0x9000 answer too short for what is read from it.
+std::string shortAnswerText(size_t receivedBytes, size_t expectedBytes);
+
 // An answer the check cannot read: the note one level deeper, the whole answer
 // dumped one level below it.
 void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer);

@@ -12,6 +12,8 @@ constexpr uint8_t kFileIdTag = 0x83;
 constexpr uint8_t kDescriptorTag = 0x82;
 constexpr uint8_t kFolderDescriptor = 0x38;
 
+constexpr size_t kChecksumLength = 4;
+
 struct FolderEntry {
     uint16_t fileId;
     bool isFolder;
@@ -39,6 +41,8 @@ void writeReferenceChecksum(Token& token, logging::Logger& logger, uint8_t objec
     const ApduResponse answer = token.sendApdu(GetRsfRefChecksumApdu(object));
     if (const std::optional<uint32_t> checksum = answeredNumber(answer))
         logger.indented() << "Эталонная контрольная сумма: " << lowerHex(*checksum, 8);
+    else if (answer.sw == kSwSuccess)
+        logger.indented() << shortAnswerText(answer.data.size(), kChecksumLength);
     else
         logger.indented() << "Получение эталонной контрольной суммы не удалось: " << lowerHex(answer.sw, 4);
 }

@@ -85,7 +85,7 @@ std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token&
         }
     }
     logger.indented() << resultText(CheckResult::Fatal) << " Журнал СБ не завершён ответом 6B00 после "
-                      << MirelJournalReader::kMaxPortions << " команд чтения";
+                      << MirelJournalReader::kMaxPortions << " команд чтения.";
     markFailed();
     return std::nullopt;
 }

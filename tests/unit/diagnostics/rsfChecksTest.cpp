@@ -94,7 +94,7 @@ const WalkCase kWalkCases[] = {
     {"ShortReferenceChecksumIsNotReadPastItsEnd",
      {{"80 7E 33 00", "6F 00"}, {"80 7E 33 01", "12 90 00"}},
      {at(2, "ID 0101"), at(2, "[critical] -> !ОШИБКА " + statusWordMessage(0x6F00)),
-      at(3, "Получение эталонной контрольной суммы не удалось: 9000")},
+      at(3, "Неполный ответ токена: получено 1 Б из 4.")},
      CheckResult::Critical},
 };
 

@@ -1,5 +1,6 @@
 #include "pcscWrapper/token.h"
 #include "scriptedPcsc.h"
+#include "caseName.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ConstructionFailure{"00 CA 01 81", "6A 88", "Failed to get token serial."},
                     ConstructionFailure{"00 CA 01 81", "01 02 03 04 05 06 07 90 00", "Wrong token id length."},
                     // A nine-byte answer reaches the token layer through the card's exact-length answer.
-                    ConstructionFailure{"00 CA 01 81", "6C 09", "Wrong token id length."}));
+                    ConstructionFailure{"00 CA 01 81", "6C 09", "Wrong token id length."}),
+    [](const auto& info) { return caseName("Command", std::string(info.param.rule) + " answer " + info.param.answer); });
 
 TEST_F(TokenTest, SupportedTypesAreJudgedByTheLowFiveBits)
 {

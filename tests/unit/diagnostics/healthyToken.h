@@ -14,6 +14,9 @@
 #include <utility>
 #include <vector>
 
+// Expected report lines in these tests are written by hand from the report
+// rules and the scripted answers, never captured from the program's output.
+
 // A report line at a nesting level.
 inline std::string at(int level, const std::string& text)
 {

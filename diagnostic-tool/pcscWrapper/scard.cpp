@@ -138,7 +138,7 @@ uint16_t Scard::cutApduRetcode(Bytes& answer)
 {
     if (answer.size() < 2)
         throw PcscExcepion(SCARD_E_UNEXPECTED, KV_THROW_SITE);
-    const uint16_t sw = static_cast<uint16_t>(answer[answer.size() - 2] << 8 | answer.back());
+    const auto sw = static_cast<uint16_t>(bigEndian(ByteView(answer).last(2)));
     answer.resize(answer.size() - 2);
     return sw;
 }

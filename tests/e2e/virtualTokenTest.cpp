@@ -1,8 +1,8 @@
 // The virtual token itself, seen through pcscd as any PC/SC application sees it.
 #include "harness.h"
 
-#include "process.h"
 #include "caseName.h"
+#include "process.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
+#include "caseName.h"
 #include "journal/decodedJournal.h"
 #include "journal/journalRecords.h"
 #include "scriptedPcsc.h"
-#include "caseName.h"
 
 #include <gtest/gtest.h>
 

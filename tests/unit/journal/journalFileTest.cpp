@@ -1,7 +1,7 @@
+#include "caseName.h"
 #include "journal/journalFile.h"
 #include "journalTesting.h"
 #include "scriptedPcsc.h"
-#include "caseName.h"
 
 #include <gmock/gmock.h>
 

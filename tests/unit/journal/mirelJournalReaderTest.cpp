@@ -1,9 +1,9 @@
+#include "caseName.h"
 #include "journal/makeJournalReader.h"
 #include "journal/mirelJournalReader.h"
 #include "journalTesting.h"
 #include "pcscWrapper/statusWords.h"
 #include "scriptedPcsc.h"
-#include "caseName.h"
 
 #include <gmock/gmock.h>
 

@@ -1,6 +1,6 @@
+#include "caseName.h"
 #include "pcscWrapper/token.h"
 #include "scriptedPcsc.h"
-#include "caseName.h"
 
 #include <gtest/gtest.h>
 

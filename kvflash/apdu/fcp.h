@@ -1,12 +1,16 @@
 // File control parameters (FCP): the tags the library builds for CREATE FILE
 // and reads back from SELECT, the checks of a verification-reference file
 // (local PIN or MVA), and the feature bits of the extended token information.
+// The profile indicator (8F) and the record-status template (A5) are only
+// ever read, so they are checked where the FCP is read.
 #pragma once
 
 #include "apdu/tlv.h"
 #include "bytes.h"
 
 #include <array>
+#include <functional>
+#include <initializer_list>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -23,6 +27,8 @@ inline constexpr uint8_t TAG_SECURITY_ATTRIBUTES = 0x86;
 inline constexpr uint8_t TAG_PROFILE_INDICATOR = 0x8F;
 inline constexpr uint8_t TAG_RECORD_STATUS = 0xA5;
 inline constexpr uint8_t TAG_RECORD_STATUS_BYTES = 0xC0;
+
+inline constexpr uint8_t PROFILE_INDICATOR = 0x81;
 
 inline constexpr uint8_t DESCRIPTOR_LOCAL_PIN = 0x10;
 inline constexpr uint8_t DESCRIPTOR_MVA = 0x14;
@@ -68,7 +74,9 @@ struct RecordInfo {
 class FcpDescriptorTag : public FcpTag {
 public:
     explicit FcpDescriptorTag(uint8_t descriptor, std::optional<RecordInfo> records = std::nullopt);
-    // Reads a value of 2, 4 or 5 bytes (status 1 otherwise).
+    // Reads the descriptor and, when the value is long enough, the maximum
+    // record size (bytes 2-3) and the number of records (byte 4); status 1
+    // when the value is shorter than 2 bytes.
     static FcpDescriptorTag decode(std::span<const uint8_t> value);
 
     uint8_t descriptor() const { return descriptor_; }
@@ -126,31 +134,8 @@ private:
     std::array<uint8_t, 15> bytes_;
 };
 
-// 8F: profile indicator, always 81.
-class FcpProfileIndicatorTag : public FcpTag {
-public:
-    static constexpr uint8_t PROFILE = 0x81;
-    FcpProfileIndicatorTag() : FcpTag(TAG_PROFILE_INDICATOR, 1) {}
-
-protected:
-    Bytes value() const override { return {PROFILE}; }
-};
-
-// A5: template whose C0 element carries one status byte per record slot.
-class RecordStatusTag : public FcpTag {
-public:
-    explicit RecordStatusTag(Bytes statusBytes);
-    const Bytes& statusBytes() const { return statusBytes_; }
-
-protected:
-    Bytes value() const override;
-
-private:
-    Bytes statusBytes_;
-};
-
 // 62 L followed by the encoded tags, in the order given.
-Bytes encodeFcp(std::initializer_list<const FcpTag*> tags);
+Bytes encodeFcp(std::initializer_list<std::reference_wrapper<const FcpTag>> tags);
 
 // A verification-reference file (local PIN or MVA) read back with SELECT.
 struct VrRsf {

@@ -17,6 +17,7 @@ constexpr uint8_t INS_RESET_ACCESS_RIGHTS = 0x40;   // proprietary
 constexpr uint8_t INS_SECTIONS_ACTION = 0x53;       // proprietary
 constexpr uint8_t INS_EXTENDED_TOKEN_INFO = 0x71;   // proprietary
 constexpr uint8_t INS_SELECT = 0xA4;
+constexpr uint8_t INS_GET_RESPONSE = 0xC0;
 constexpr uint8_t INS_GET_DATA = 0xCA;
 constexpr uint8_t INS_PUT_DATA = 0xDA;
 constexpr uint8_t INS_UPDATE_RECORD = 0xDC;
@@ -67,6 +68,8 @@ std::size_t Apdu::expectedResponseLength() const {
 GetDataApdu::GetDataApdu(uint8_t p1, uint8_t p2, uint8_t le) : Apdu(CLA_ISO, INS_GET_DATA, p1, p2, std::nullopt, le) {}
 
 GetTokenSerial::GetTokenSerial() : GetDataApdu(0x01, 0x81, 0x08) {}
+
+GetResponseApdu::GetResponseApdu(uint8_t le) : Apdu(CLA_ISO, INS_GET_RESPONSE, 0x00, 0x00, std::nullopt, le) {}
 
 GetExtendedTokenInfoApdu::GetExtendedTokenInfoApdu()
     : Apdu(CLA_PROPRIETARY, INS_EXTENDED_TOKEN_INFO, 0x00, 0x00, std::nullopt, 0x00) {}

@@ -48,6 +48,12 @@ public:
     GetTokenSerial();
 };
 
+// The next part of an answer that the token announced with 61xx.
+class GetResponseApdu : public Apdu {
+public:
+    explicit GetResponseApdu(uint8_t le);
+};
+
 // Extended token information with the feature bits.
 class GetExtendedTokenInfoApdu : public Apdu {
 public:

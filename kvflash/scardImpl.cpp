@@ -61,9 +61,9 @@ ScardImpl::~ScardImpl() {
 }
 
 void ScardImpl::lock() {
-    if (lockCount_ == 0) {
-        if (const uint32_t rc = pcsc_->beginTransaction(card_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
-    }
+    // A card reset by another application is reported by the next call on
+    // the handle, which is usually this one: recover here as for a command.
+    if (lockCount_ == 0) safeTransmit([this] { return pcsc_->beginTransaction(card_); });
     ++lockCount_;
 }
 

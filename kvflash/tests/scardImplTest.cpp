@@ -230,6 +230,17 @@ TEST_F(ScardImplTest, ResetOutsideATransactionOnlyReconnects) {
     EXPECT_EQ(pcsc->sent[2].command, hex("00 A4 00 06 02 00 01"));
 }
 
+TEST_F(ScardImplTest, ResetReportedWhenBeginningATransactionIsRecovered) {
+    auto card = connect();
+    pcsc->beginResults.push_back(RESET);
+    card->lock();
+    EXPECT_THAT(pcsc->calls, ElementsAre("begin", "reconnect", "begin"));
+    answer({"90 00"});
+    EXPECT_EQ(card->transmit(ApduCommand::ResetAccessRights()).sw, 0x9000);
+    card->unlock();
+    EXPECT_EQ(pcsc->count("end"), 1);
+}
+
 TEST_F(ScardImplTest, ResetThatKeepsComingGivesUpAfterFifteenAttempts) {
     auto card = connect();
     for (int i = 0; i < 20; ++i) pcsc->answers.push_back({{}, RESET});

@@ -166,6 +166,45 @@ KVFLASH_STATIC_ASSERT(sizeof(kvflash_MvaParams) == 3, mva_params_are_3_bytes);
 /* ---- Functions ---------------------------------------------------------- */
 /* Tokens, sections and the call frame: declared below this line. */
 
+/* Every function returns KVFLASH_NULL_POINTER, doing nothing, when a pointer
+ * it needs is null. Calls from all threads run one at a time. */
+
+/* The serials of the connected tokens in ascending order; release the list
+ * with kvflash_destroy_token_list. No token: a valid empty list, count 0. */
+kvflash_StatusCode kvflash_create_token_list(uint64_t** serials, uint32_t* count);
+/* Frees *serials (which may be null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_token_list(uint64_t** serials);
+
+/* Opens the connected token with exactly this serial;
+ * KVFLASH_TOKEN_NOT_FOUND when there is none. */
+kvflash_StatusCode kvflash_create_token(uint64_t serial, kvflash_TokenImpl_** token);
+/* Releases *token (nothing to do when it is null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_token(kvflash_TokenImpl_** token);
+
+/* Whether the token keeps a security-event journal and can be partitioned. */
+kvflash_StatusCode kvflash_is_token_supported(kvflash_TokenImpl_* token, bool* supported);
+
+/* The current sections in ascending id order; release the list with
+ * kvflash_destroy_section_list. */
+kvflash_StatusCode kvflash_create_section_list(kvflash_TokenImpl_* token, kvflash_Section** sections,
+                                               uint32_t* count);
+/* Frees *sections (which must not be null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_section_list(kvflash_Section** sections);
+
+/* Flash not yet given to the journal sections, in the device's size units. */
+kvflash_StatusCode kvflash_get_available_flash_size(kvflash_TokenImpl_* token, uint32_t* size);
+
+/* Repartitions the flash into these sections, numbered from 1 in this order
+ * (the id field is not read). The token restarts; the handle keeps working
+ * once it is back, or the call returns KVFLASH_TOKEN_NOT_FOUND after 60 s. */
+kvflash_StatusCode kvflash_split_into_sections(kvflash_TokenImpl_* token, const kvflash_Section* sections,
+                                               uint32_t count);
+
+/* Switches one section to a new access state, temporarily or permanently.
+ * A permanent change restarts the token, as kvflash_split_into_sections. */
+kvflash_StatusCode kvflash_change_section_access_rights(kvflash_TokenImpl_* token, uint8_t sectionId,
+                                                        kvflash_SectionAccessState state, bool permanent);
+
 #ifdef __cplusplus
 }
 #endif

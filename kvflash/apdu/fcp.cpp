@@ -38,7 +38,7 @@ Bytes FcpTag::encode() const {
     return bytes;
 }
 
-Bytes FcpFileSizeTag::value() const {
+Bytes FcpSizeTag::value() const {
     Bytes bytes;
     appendBigEndian(bytes, size_, 2);
     return bytes;

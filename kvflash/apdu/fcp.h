@@ -19,7 +19,7 @@ namespace kvfl {
 namespace FCP {
 
 inline constexpr uint8_t TAG_FCP_TEMPLATE = 0x62;
-inline constexpr uint8_t TAG_FILE_SIZE = 0x80;
+inline constexpr uint8_t TAG_SIZE = 0x80;
 inline constexpr uint8_t TAG_DESCRIPTOR = 0x82;
 inline constexpr uint8_t TAG_FILE_ID = 0x83;
 inline constexpr uint8_t TAG_PARAMETERS = 0x85;
@@ -52,10 +52,10 @@ private:
     uint8_t length_;
 };
 
-// 80: size of the file's data, 2 bytes big-endian.
-class FcpFileSizeTag : public FcpTag {
+// 80: a size, 2 bytes big-endian: of a file's data, or the longest PIN.
+class FcpSizeTag : public FcpTag {
 public:
-    explicit FcpFileSizeTag(uint16_t size) : FcpTag(TAG_FILE_SIZE, 2), size_(size) {}
+    explicit FcpSizeTag(uint16_t size) : FcpTag(TAG_SIZE, 2), size_(size) {}
     uint16_t size() const { return size_; }
 
 protected:

@@ -1,0 +1,25 @@
+// The FCP templates of the files the library creates in the token's
+// local-authentication directory: local PINs and multi-valued authenticators.
+#pragma once
+
+#include "bytes.h"
+
+#include <kvflash-core/kvflash.h>
+
+#include <cstdint>
+
+namespace kvfl {
+
+// The security-attribute flag of a local PIN for secureType 1, 2 or 3.
+// Throws std::logic_error for 0 ("Incorrect security parameters have been
+// set") and for values outside the enumeration ("Unknown kvflash_SecureType").
+uint8_t localPinSecurityFlag(kvflash_SecureType secureType);
+
+// A local PIN of 6..32 characters; id 3..31, attempts 1..10 (checked by the caller).
+Bytes localPinFcp(uint8_t id, uint8_t attempts, kvflash_SecureType secureType);
+
+// An MVA of maxRecordCount records of up to maxRecordSize bytes; id 3..31,
+// count × size below 33021 and attempts 1..10 (checked by the caller).
+Bytes mvaFcp(uint8_t id, uint8_t maxRecordCount, uint8_t maxRecordSize, uint8_t maxAttempts);
+
+}  // namespace kvfl

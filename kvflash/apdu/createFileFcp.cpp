@@ -1,6 +1,7 @@
 #include "apdu/createFileFcp.h"
 
 #include "apdu/fcp.h"
+#include "exception.h"
 
 #include <stdexcept>
 
@@ -10,10 +11,31 @@ namespace {
 constexpr uint16_t MAX_LOCAL_PIN_LENGTH = 32;
 constexpr uint8_t MIN_LOCAL_PIN_LENGTH = 6;
 
+constexpr uint8_t MAX_ATTEMPTS = 10;
+constexpr uint8_t MAX_RECORD_COUNT = 254;
+constexpr uint8_t MAX_RECORD_SIZE = 249;
+constexpr unsigned MVA_SIZE_LIMIT = 33021;  // count × size stays below
+
+void check(bool valid, kvflash_StatusCode status) {
+    if (!valid) throw Exception(status);
+}
+
 // Maximum and remaining attempts share one byte, a nibble each.
 uint8_t attemptsByte(uint8_t attempts) { return static_cast<uint8_t>(attempts * 0x11); }
 
 }  // namespace
+
+void checkLocalPinParams(std::size_t pinSize, uint8_t attempts) {
+    check(attempts >= 1 && attempts <= MAX_ATTEMPTS, KVFLASH_INVALID_ATTEMPT_COUNT);
+    check(pinSize >= MIN_LOCAL_PIN_LENGTH && pinSize <= MAX_LOCAL_PIN_LENGTH, KVFLASH_INVALID_PIN_SIZE);
+}
+
+void checkMvaParams(uint8_t maxRecordCount, uint8_t maxRecordSize, uint8_t maxAttempts) {
+    check(maxRecordCount >= 1 && maxRecordCount <= MAX_RECORD_COUNT, KVFLASH_INVALID_RECORD_COUNT);
+    check(maxRecordSize >= 1 && maxRecordSize <= MAX_RECORD_SIZE, KVFLASH_INVALID_RECORD_SIZE);
+    check(unsigned{maxRecordCount} * maxRecordSize < MVA_SIZE_LIMIT, KVFLASH_INVALID_MVA_SIZE);
+    check(maxAttempts >= 1 && maxAttempts <= MAX_ATTEMPTS, KVFLASH_INVALID_ATTEMPT_COUNT);
+}
 
 uint8_t localPinSecurityFlag(kvflash_SecureType secureType) {
     switch (secureType) {

@@ -6,9 +6,19 @@
 
 #include <kvflash-core/kvflash.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kvfl {
+
+// The checks of a new local PIN, before any command: attempts 1..10
+// (status 100004), PIN of 6..32 bytes (100028).
+void checkLocalPinParams(std::size_t pinSize, uint8_t attempts);
+
+// The checks of a new MVA, in this order and before any command: count
+// 1..254 (100001), record size 1..249 (100002), count × size below 33021
+// (100003), attempts 1..10 (100004).
+void checkMvaParams(uint8_t maxRecordCount, uint8_t maxRecordSize, uint8_t maxAttempts);
 
 // The security-attribute flag of a local PIN for secureType 1, 2 or 3.
 // Throws std::logic_error for 0 ("Incorrect security parameters have been

@@ -1,9 +1,11 @@
 #include "apdu/createFileFcp.h"
 #include "apdu/fcp.h"
+#include "exception.h"
 #include "hexBytes.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace kvfl {
@@ -53,6 +55,54 @@ TEST(MvaFcp, DescribesRecordsSizeAndAttempts) {
     const TlvElements fcp = parseTlv(parseTlv(largest, TlvMode::Ber).at(0).value, TlvMode::Ber);
     EXPECT_EQ(Bytes(findTlv(fcp, 0x80)->value.begin(), findTlv(fcp, 0x80)->value.end()), hex("80 FC"));
     EXPECT_EQ(findTlv(fcp, 0x85)->value[3], 0xAA);
+}
+
+struct MvaParams {
+    int count, size, attempts;
+    kvflash_StatusCode status;
+};
+
+kvflash_StatusCode statusOf(const std::function<void()>& check) {
+    try {
+        check();
+        return KVFLASH_OK;
+    } catch (const Exception& error) {
+        return error.status();
+    }
+}
+
+TEST(CreateChecks, MvaParametersInTheirOrder) {
+    const MvaParams cases[] = {
+        {254, 130, 10, KVFLASH_OK},  // 33020, the largest allowed product
+        {1, 1, 1, KVFLASH_OK},
+        {254, 131, 10, KVFLASH_INVALID_MVA_SIZE},
+        {255, 1, 10, KVFLASH_INVALID_RECORD_COUNT},
+        {0, 1, 10, KVFLASH_INVALID_RECORD_COUNT},
+        {10, 250, 3, KVFLASH_INVALID_RECORD_SIZE},
+        {10, 0, 3, KVFLASH_INVALID_RECORD_SIZE},
+        {10, 32, 11, KVFLASH_INVALID_ATTEMPT_COUNT},
+        {10, 32, 0, KVFLASH_INVALID_ATTEMPT_COUNT},
+        // the first failing check names the status
+        {0, 250, 0, KVFLASH_INVALID_RECORD_COUNT},
+        {254, 249, 0, KVFLASH_INVALID_MVA_SIZE},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(statusOf([&] {
+                      checkMvaParams(static_cast<uint8_t>(c.count), static_cast<uint8_t>(c.size),
+                                     static_cast<uint8_t>(c.attempts));
+                  }),
+                  c.status)
+            << c.count << " x " << c.size << ", " << c.attempts;
+    }
+}
+
+TEST(CreateChecks, LocalPinAttemptsThenSize) {
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(6, 10); }), KVFLASH_OK);
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(32, 1); }), KVFLASH_OK);
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(5, 10); }), KVFLASH_INVALID_PIN_SIZE);
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(33, 10); }), KVFLASH_INVALID_PIN_SIZE);
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(33, 11); }), KVFLASH_INVALID_ATTEMPT_COUNT);
+    EXPECT_EQ(statusOf([] { checkLocalPinParams(6, 0); }), KVFLASH_INVALID_ATTEMPT_COUNT);
 }
 
 }  // namespace

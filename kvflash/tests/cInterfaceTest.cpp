@@ -231,7 +231,10 @@ TEST(CallFrame, CallsOfTwoThreadsRunOneAfterTheOther)
     bool secondSupported = true;
     std::thread firstThread([&] { kvflash_is_token_supported(first.get(), &firstSupported); });
     firstInside.get_future().wait();
-    EXPECT_FALSE(apiMutex().try_lock());  // held for the whole body
+    const bool heldForTheWholeBody = !apiMutex().try_lock();
+    if (!heldForTheWholeBody)
+        apiMutex().unlock();
+    EXPECT_TRUE(heldForTheWholeBody);
     std::promise<void> secondCalling;
     std::thread secondThread([&] {
         secondCalling.set_value();

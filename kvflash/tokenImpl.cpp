@@ -3,6 +3,7 @@
 #include "apdu/fcp.h"
 #include "apdu/tlv.h"
 #include "exception.h"
+#include "localAuthentication.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +17,6 @@ constexpr uint8_t TAG_TOKEN_INFO = 0x40;
 constexpr uint8_t TAG_FEATURES = 0x04;
 constexpr std::size_t serialLength = 8;
 constexpr std::size_t totalFlashSizeLength = 4;
-constexpr std::array<uint16_t, 3> localAuthenticationFolder = {0x1000, 0x1000, 0x6005};
 constexpr int maxSectionCount = 8;
 constexpr uint32_t minJournalEventsSectionSize = 500;
 
@@ -48,7 +48,8 @@ private:
             performLogin(scard_, *login);
             return true;
         } catch (const Exception& e) {
-            if (e.status() != KVFLASH_LOGIN_INCORRECT)
+            // A PIN changed elsewhere, or an MVA record deleted since the login
+            if (e.status() != KVFLASH_LOGIN_INCORRECT && e.status() != login->wrongSecretStatus())
                 throw;
             return false;
         }
@@ -145,12 +146,11 @@ TokenImpl::TokenImpl(std::shared_ptr<Scard> scard, std::shared_ptr<Clock> clock)
 {
 }
 
-template <typename Operation>
-auto TokenImpl::inTransaction(Operation&& operation)
+void TokenImpl::inTransaction(const std::function<void()>& operation)
 {
     const ScardLock lock(scard_);
     const LoginReplay replay(*scard_, logins_);
-    return operation();
+    operation();
 }
 
 void TokenImpl::login(const std::vector<std::shared_ptr<Login>>& logins)
@@ -247,9 +247,7 @@ LocalSecretType TokenImpl::getLocalSecretType(uint16_t id)
 {
     checkLocalSecretId(id);
     const ScardLock lock(scard_);
-    const std::array<uint16_t, 4> path = {localAuthenticationFolder[0], localAuthenticationFolder[1],
-                                          localAuthenticationFolder[2], id};
-    const Response answer = scard_->transmit(ApduCommand::SelectByFullPath(path)).require();
+    const Response answer = scard_->transmit(selectLocalSecretFile(id)).require();
     const SelectedFile file = parseSelectAnswer(answer.data);
     return descriptor(file.fcp) == FCP::DESCRIPTOR_MVA ? LocalSecretType::Mva : LocalSecretType::LocalPin;
 }

@@ -27,7 +27,15 @@ uint8_t attemptsByte(uint8_t attempts) { return static_cast<uint8_t>(attempts * 
 
 void checkLocalPinParams(std::size_t pinSize, uint8_t attempts) {
     check(attempts >= 1 && attempts <= MAX_ATTEMPTS, KVFLASH_INVALID_ATTEMPT_COUNT);
+    checkLocalPinSize(pinSize);
+}
+
+void checkLocalPinSize(std::size_t pinSize) {
     check(pinSize >= MIN_LOCAL_PIN_LENGTH && pinSize <= MAX_LOCAL_PIN_LENGTH, KVFLASH_INVALID_PIN_SIZE);
+}
+
+void checkMvaRecordSize(std::size_t recordSize) {
+    check(recordSize >= 1 && recordSize <= MAX_RECORD_SIZE, KVFLASH_INVALID_RECORD_SIZE);
 }
 
 void checkMvaParams(uint8_t maxRecordCount, uint8_t maxRecordSize, uint8_t maxAttempts) {

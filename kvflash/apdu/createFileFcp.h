@@ -15,6 +15,12 @@ namespace kvfl {
 // (status 100004), PIN of 6..32 bytes (100028).
 void checkLocalPinParams(std::size_t pinSize, uint8_t attempts);
 
+// A local PIN of 6..32 bytes, else status 100028.
+void checkLocalPinSize(std::size_t pinSize);
+
+// An MVA record of 1..249 bytes, else status 100002.
+void checkMvaRecordSize(std::size_t recordSize);
+
 // The checks of a new MVA, in this order and before any command: count
 // 1..254 (100001), record size 1..249 (100002), count × size below 33021
 // (100003), attempts 1..10 (100004).

@@ -28,6 +28,10 @@ void* allocateLocked(std::size_t size) {
     return memory;
 }
 
+void wipe(std::vector<uint8_t>& bytes) noexcept {
+    if (bytes.capacity() != 0) explicit_bzero(bytes.data(), bytes.capacity());
+}
+
 void releaseLocked(void* memory, std::size_t size) noexcept {
     if (!memory) return;
     const std::size_t length = pagesFor(size);

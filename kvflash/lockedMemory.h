@@ -37,6 +37,22 @@ public:
     }
 };
 
+// Overwrites all the storage of a buffer that held a secret, in a way the
+// compiler cannot drop.
+void wipe(std::vector<uint8_t>& bytes) noexcept;
+
+// Wipes a buffer when the scope ends, however it ends.
+class WipeOnExit {
+public:
+    explicit WipeOnExit(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    ~WipeOnExit() { wipe(bytes_); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    std::vector<uint8_t>& bytes_;
+};
+
 // A PIN or an MVA record while the library holds it. Growing copies into new
 // locked pages and wipes the old ones.
 using SecretBytes = std::vector<uint8_t, LockedAllocator<uint8_t>>;

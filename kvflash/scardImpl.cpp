@@ -1,6 +1,7 @@
 #include "scardImpl.h"
 
 #include "exception.h"
+#include "lockedMemory.h"
 
 #include <algorithm>
 #include <bit>
@@ -98,6 +99,7 @@ Bytes ScardImpl::atr() {
 
 Response ScardImpl::transmit(const Apdu& apdu) {
     Bytes command = apdu.encode();
+    const WipeOnExit wipeCommand(command);  // a VERIFY carries the PIN
     // T=0 carries no Le after command data; the card answers 61xx instead.
     const bool leDropped = activeProtocol_ == SCARD_PROTOCOL_T0 && apdu.hasDataAndLe();
     if (leDropped) command.pop_back();

@@ -1,5 +1,7 @@
 #include "apdu/apdu.h"
 
+#include "lockedMemory.h"
+
 #include <stdexcept>
 
 namespace kvfl {
@@ -50,8 +52,15 @@ Apdu::Apdu(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, std::optional<Bytes
     if (data_ && data_->size() > MAX_SHORT_DATA) throw std::length_error("APDU command data exceeds 255 bytes");
 }
 
+Apdu::~Apdu() {
+    if (data_) wipe(*data_);
+}
+
 Bytes Apdu::encode() const {
-    Bytes bytes(std::begin(header_), std::end(header_));
+    // One allocation: a buffer that grew would leave the data behind unwiped.
+    Bytes bytes;
+    bytes.reserve(sizeof header_ + 1 + (data_ ? data_->size() : 0) + 1);
+    bytes.assign(std::begin(header_), std::end(header_));
     if (data_) {
         bytes.push_back(static_cast<uint8_t>(data_->size()));
         bytes.insert(bytes.end(), data_->begin(), data_->end());
@@ -98,7 +107,9 @@ namespace {
 
 // 80 02 len-hi len-lo A6 len value: the new value wrapped as the token wants it.
 Bytes referenceDataTemplate(std::span<const uint8_t> value) {
-    Bytes data{0x80, 0x02};
+    Bytes data;
+    data.reserve(6 + value.size());  // one allocation: the PIN is never left behind by growth
+    data = {0x80, 0x02};
     appendBigEndian(data, value.size(), 2);
     data.push_back(0xA6);
     data.push_back(static_cast<uint8_t>(value.size()));

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
 #include <malloc.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -150,6 +154,34 @@ TEST(SecretWipe, NoCopyOfASecretOutlivesLoginLogoutAndDestruction)
     armed = false;
     explicit_bzero(secret.data(), secret.size());
     EXPECT_EQ(blocksWithSecret, 0);
+}
+
+// What a user without the right to lock memory meets: root loses
+// CAP_IPC_LOCK, and the limit of locked memory drops to nothing.
+void forbidLockedMemory()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct capabilities[2] = {};
+    syscall(SYS_capget, &header, capabilities);
+    capabilities[CAP_IPC_LOCK / 32].effective &= ~(1u << (CAP_IPC_LOCK % 32));
+    syscall(SYS_capset, &header, capabilities);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_MEMLOCK, &none);
+}
+
+// Exits 0 when a login without locked memory gives status 1.
+[[noreturn]] void loginWithoutLockedMemory()
+{
+    forbidLockedMemory();
+    kvflash_TokenImpl_ token{std::make_unique<TokenImpl>(
+        std::make_shared<ScardImpl>("Virtual PCD 00 00", std::make_shared<QuietCard>()))};
+    const uint8_t pin[] = {'1', '2', '3', '4', '5', '6'};
+    std::exit(kvflash_login_user(&token, {sizeof pin, pin}) == KVFLASH_INTERNAL_ERROR ? 0 : 1);
+}
+
+TEST(SecretWipe, NoLockedMemoryIsStatus1NotACrash)
+{
+    EXPECT_EXIT(loginWithoutLockedMemory(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // out identifier lists.
 #pragma once
 
+#include "callGuarded.h"
+
 #include <kvflash-core/kvflash.h>
 #include <kvflash-core/protectConditions.h>
 
@@ -34,6 +36,17 @@ inline void handOutIdList(const std::vector<uint16_t>& ids, uint16_t** list, uin
     std::copy(ids.begin(), ids.end(), array.get());
     *count = static_cast<uint32_t>(ids.size());
     *list = array.release();
+}
+
+// Frees *list (which may be null) and sets it to null.
+inline kvflash_StatusCode destroyIdList(uint16_t** list)
+{
+    if (anyNull(list))
+        return KVFLASH_NULL_POINTER;
+    return callGuarded([&] {
+        delete[] *list;
+        *list = nullptr;
+    });
 }
 
 }  // namespace kvfl

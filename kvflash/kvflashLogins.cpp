@@ -117,12 +117,7 @@ kvflash_StatusCode kvflash_create_local_pin_id_list(kvflash_TokenImpl_* token, u
 
 kvflash_StatusCode kvflash_destroy_local_pin_id_list(uint16_t** ids)
 {
-    if (anyNull(ids))
-        return KVFLASH_NULL_POINTER;
-    return callGuarded([&] {
-        delete[] *ids;
-        *ids = nullptr;
-    });
+    return destroyIdList(ids);
 }
 
 kvflash_StatusCode kvflash_create_local_pin(kvflash_TokenImpl_* token, kvflash_Buffer pin,

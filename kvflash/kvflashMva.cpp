@@ -36,12 +36,7 @@ kvflash_StatusCode kvflash_create_mva_id_list(kvflash_TokenImpl_* token, uint16_
 
 kvflash_StatusCode kvflash_destroy_mva_id_list(uint16_t** ids)
 {
-    if (anyNull(ids))
-        return KVFLASH_NULL_POINTER;
-    return callGuarded([&] {
-        delete[] *ids;
-        *ids = nullptr;
-    });
+    return destroyIdList(ids);
 }
 
 kvflash_StatusCode kvflash_create_mva(kvflash_TokenImpl_* token, const kvflash_MvaParams* params, uint16_t* mvaId)

@@ -7,6 +7,8 @@
  */
 #define _POSIX_C_SOURCE 199309L
 
+#include "checks.h"
+
 #include <kvflash-core/kvflash.h>
 
 #include <stdio.h>
@@ -18,26 +20,6 @@
 #define MIREL3_FLASH_TOTAL_SIZE 1048576u
 #define MIREL3_FLASH_JOURNAL_SIZE 1024u
 #define WAIT_FOR_TOKENS_SECONDS 10
-
-static int failures = 0;
-
-#define CHECK(condition)                                                        \
-    do {                                                                        \
-        if (!(condition)) {                                                     \
-            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                         \
-        }                                                                       \
-    } while (0)
-
-#define CHECK_STATUS(call, expected)                                                          \
-    do {                                                                                      \
-        const kvflash_StatusCode status_ = (call);                                            \
-        if (status_ != (expected)) {                                                          \
-            fprintf(stderr, "%s:%d: %s gave %d, expected %d\n", __FILE__, __LINE__, #call,   \
-                    (int)status_, (int)(expected));                                           \
-            ++failures;                                                                       \
-        }                                                                                     \
-    } while (0)
 
 static double nowMs(void)
 {

@@ -9,6 +9,8 @@
  */
 #define _POSIX_C_SOURCE 199309L
 
+#include "checks.h"
+
 #include <kvflash-core/kvflash.h>
 
 #include <stdio.h>
@@ -20,26 +22,6 @@
 #define HOST_VALUE UINT64_C(0x0123456789ABCDEF)
 
 static const char* const HOST_TEXTS[4] = {"kvflash-user", "KVFLASH-DOMAIN", "Debian GNU/Linux 12", "kvflash-host"};
-
-static int failures = 0;
-
-#define CHECK(condition)                                                            \
-    do {                                                                            \
-        if (!(condition)) {                                                         \
-            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                             \
-        }                                                                           \
-    } while (0)
-
-#define CHECK_STATUS(call, expected)                                                        \
-    do {                                                                                    \
-        const kvflash_StatusCode status_ = (call);                                          \
-        if (status_ != (expected)) {                                                        \
-            fprintf(stderr, "%s:%d: %s gave %d, expected %d\n", __FILE__, __LINE__, #call, \
-                    (int)status_, (int)(expected));                                         \
-            ++failures;                                                                     \
-        }                                                                                   \
-    } while (0)
 
 static kvflash_Buffer text(const char* value)
 {

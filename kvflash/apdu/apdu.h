@@ -17,7 +17,7 @@ public:
     // Command data may hold a PIN or an MVA record: it is wiped with the command.
     virtual ~Apdu();
     Apdu(const Apdu&) = default;
-    Apdu& operator=(const Apdu&) = default;
+    Apdu& operator=(const Apdu&) = delete;  // would free the old data unwiped
 
     uint8_t cla() const { return header_[0]; }
     uint8_t ins() const { return header_[1]; }

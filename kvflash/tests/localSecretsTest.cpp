@@ -426,6 +426,25 @@ TEST_F(SecretsToken, StoredLoginWhoseSecretChangedElsewhereIsDropped)
     EXPECT_EQ(sentCount("00 20 00 84 08"), 2u);
 }
 
+// The replay that uses up the last try: the token answers 63C0, then 6983 to
+// the query. The login is still a wrong one and is dropped.
+TEST_F(SecretsToken, StoredLoginWhoseReplayBlocksItIsDropped)
+{
+    folder({{3, LOCAL_PIN}});
+    card->on("00 20 00 83 00", "69 83")
+        .on("00 20 00 83", std::vector<std::string>{"90 00", "63 C0"})
+        .on("00 2C 03 02", "90 00");
+    const Bytes pin = bytes("135790");
+    ASSERT_EQ(kvflash_login_local_pin(token, 3, buffer(pin)), KVFLASH_OK);
+    EXPECT_EQ(kvflash_reset_login_attempts_user(token), KVFLASH_OK);
+    EXPECT_EQ(kvflash_reset_login_attempts_user(token), KVFLASH_OK);
+    EXPECT_EQ(sentCount("00 20 00 83 06"), 2u);
+
+    const Exception lastTry = thrownBy([&] { impl().login({impl().localPinLogin(3, pin)}); });
+    EXPECT_EQ(lastTry.status(), KVFLASH_LOGIN_INCORRECT);
+    EXPECT_EQ(detail(lastTry, ErrorInfoKind::RemainingAttempts), (std::variant<int64_t, std::string>{int64_t{0}}));
+}
+
 // ---- Unblocking and records ----------------------------------------------------------
 
 TEST_F(SecretsToken, UnblockCommandsNameTheirSecret)

@@ -196,6 +196,8 @@ TEST_F(SecretsToken, MvaShapeChecksRunInOrderBeforeAnyCommand)
         {{254, 1, 1}, KVFLASH_OK},                   {{255, 1, 1}, KVFLASH_INVALID_RECORD_COUNT},
         {{10, 0, 3}, KVFLASH_INVALID_RECORD_SIZE},   {{10, 250, 3}, KVFLASH_INVALID_RECORD_SIZE},
         {{254, 130, 10}, KVFLASH_OK},                {{254, 131, 10}, KVFLASH_INVALID_MVA_SIZE},
+        // 33020 is the largest product allowed; no count and size give 33021, 33022 is the next
+        {{158, 209, 10}, KVFLASH_INVALID_MVA_SIZE},
         {{10, 32, 0}, KVFLASH_INVALID_ATTEMPT_COUNT}, {{10, 32, 1}, KVFLASH_OK},
         {{10, 32, 10}, KVFLASH_OK},                  {{10, 32, 11}, KVFLASH_INVALID_ATTEMPT_COUNT},
         {{255, 250, 11}, KVFLASH_INVALID_RECORD_COUNT},

@@ -1,8 +1,9 @@
 #include "journal/journalFile.h"
 
-#include "journal/hexText.h"
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
+#include "utils/hexText.h"
+#include "utils/programPath.h"
 
 #include <openssl/evp.h>
 
@@ -20,15 +21,18 @@ namespace {
 
 constexpr size_t kDumpBytesPerLine = 32;
 
-// The running program's own file: Linux exposes it as this link.
 std::filesystem::path programDirectory()
 {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    std::error_code error;
+    const std::filesystem::path program = programPath(error);
+    if (error)
+        throw std::filesystem::filesystem_error("cannot find the program's own file", error);
+    return program.parent_path();
 }
 
 void reportFileFailure(logging::Logger& logger, std::string_view reason)
 {
-    writeLine(logger, resultText(Fatal));
+    writeLine(logger, resultText(CheckResult::Fatal));
     writeNestedLine(logger, reason);
 }
 
@@ -106,7 +110,7 @@ bool writeJournalFile(const std::filesystem::path& path, DecodedJournal& journal
         reportFileFailure(logger, "Не удалось записать в файл");
         return false;
     }
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, "Файл " + path.string() + " создан");
     return true;
 }
@@ -121,7 +125,7 @@ void printJournalFileHash(const std::filesystem::path& path, logging::Logger& lo
         reportFileFailure(logger, "Не удалось открыть файл");
         return;
     }
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     logger.line();
     writeLine(logger, "SHA256 файла журнала СБ: " + *digest);
 }

@@ -91,18 +91,12 @@ std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, c
 
 void reportDecoding(DecodeStatus status, const std::function<void()>& markFailed, logging::Logger& logger)
 {
-    startStep(logger, "Декодирование журнала СБ");
-    switch (status) {
-    case DecodeStatus::Ok:
+    if (status == DecodeStatus::Ok) {
+        startStep(logger, "Декодирование журнала СБ");
         writeLine(logger, resultText(Success));
         return;
-    case DecodeStatus::SomeRecordsFailed:
-        logger.indented() << resultText(Error) << " Возникли ошибки при декодировании некоторых записей";
-        break;
-    case DecodeStatus::JournalFailed:
-        logger.indented() << resultText(Error) << " Возникли ошибки при декодировании журнала";
-        break;
     }
+    reportDecodingFailure(logger, status);
     markFailed();
 }
 

@@ -91,9 +91,11 @@ fs::path blockDeviceOf(const fs::path& volume, const DeviceTree& tree)
     const auto mount = table.find(volume.string());
     if (mount == table.end())
         BOOST_THROW_EXCEPTION(std::system_error(ENOENT, std::generic_category(), volume.string()));
+    // Pseudo file systems have device numbers that sysfs does not list as block devices.
     std::error_code error;
-    const fs::path device =
-        isDeviceNumber(mount->second) ? fs::canonical(tree.sysfsRoot / "dev" / "block" / mount->second, error) : fs::path();
+    fs::path device;
+    if (isDeviceNumber(mount->second))
+        device = fs::canonical(tree.sysfsRoot / "dev" / "block" / mount->second, error);
     if (device.empty() || error)
         BOOST_THROW_EXCEPTION(std::system_error(ENOTBLK, std::generic_category(), volume.string()));
     return device;

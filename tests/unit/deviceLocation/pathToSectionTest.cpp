@@ -155,6 +155,14 @@ TEST_F(PathToSectionTest, VolumeMountedOverIsTriedOnceAsItsTopMount)
     EXPECT_EQ(sectionError(2), "runtime_error: Section id = 2 not found.");
 }
 
+TEST_F(PathToSectionTest, SectionMountedTwiceGivesTheFirstMountPointInByteOrder)
+{
+    mountSection(0, "Journal 2", "8:16", "/media/kv/b");
+    host.mount("8:16", "/media/kv/a");  // the same file system, mounted again
+
+    EXPECT_EQ(sectionPath(2), "/media/kv/a");
+}
+
 TEST_F(PathToSectionTest, MountTableThatCannotBeReadOrIsEmptyFailsTheLookup)
 {
     const DeviceTree missing{host.tree().sysfsRoot, host.tree().mountInfo.parent_path() / "none"};

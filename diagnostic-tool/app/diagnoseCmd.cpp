@@ -1,7 +1,7 @@
 #include "app/command.h"
 #include "diagnostics/diagnostics.h"
 #include "logging/logger.h"
-#include "pcscWrapper/utils.h"
+#include "pcscWrapper/tokenDiscovery.h"
 #include "utils/console.h"
 
 void DiagnoseCmd::run()

@@ -1,6 +1,7 @@
 #include "app/command.h"
 #include "logging/logger.h"
 #include "utils/console.h"
+#include "utils/programPath.h"
 
 #include <boost/program_options.hpp>
 
@@ -43,7 +44,7 @@ void describeOptions(CommandLine& commandLine)
 std::string executableName(const char* invokedAs)
 {
     std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::filesystem::path self = programPath(error);
     return (error ? std::filesystem::path(invokedAs) : self).filename().string();
 }
 

@@ -1,6 +1,5 @@
 #include "diagnostics/algorithmTests.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 
 #include <array>
@@ -53,9 +52,9 @@ std::optional<uint32_t> runTest(Token& token, logging::Logger& logger, const Alg
     const ApduResponse answer = token.sendApdu(CheckAlgApdu(test.number));
     const std::optional<uint32_t> result = answeredNumber(answer);
     if (!result)
-        writeAnswerFault(logger, Critical, answer, 4);
+        writeAnswerFault(logger, CheckResult::Critical, answer, 4);
     else
-        logger.indented() << resultText(*result == 0 ? Success : Critical);
+        logger.indented() << resultText(*result == 0 ? CheckResult::Success : CheckResult::Critical);
     return result;
 }
 
@@ -73,7 +72,7 @@ bool gost28147Test(Token& token, logging::Logger& logger)
 
 }  // namespace
 
-void algorithmSelfTests(Token& token, logging::Logger& logger, TokenModel model)
+void algorithmSelfTests(Token& token, logging::Logger& logger, TokenModel model, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kTitle;
@@ -89,6 +88,6 @@ void algorithmSelfTests(Token& token, logging::Logger& logger, TokenModel model)
     const size_t run = furtherTests.size() + 1;
     if (passed == run)
         return;
-    writeSeveritySummary(logger, kTitle, passed == 0 ? Fatal : Critical);
+    writeSeveritySummary(logger, kTitle, passed == 0 ? CheckResult::Fatal : CheckResult::Critical);
     markFailed();
 }

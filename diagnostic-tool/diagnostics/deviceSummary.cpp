@@ -1,9 +1,7 @@
 #include "diagnostics/deviceSummary.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 
-#include <array>
 #include <string>
 
 namespace {
@@ -12,15 +10,11 @@ std::string modelText(Token& token)
 {
     if (auto ownName = token.getSelfIdentificationModel())
         return *ownName;
-    static constexpr std::array<const char*, 6> kModelNames{
-        "Kelvane Brisa",     "Kelvane Mirel 2.0", "Kelvane Mirel 2.0 Flash",
-        "Kelvane Mirel 3.0", "Kelvane Varo",      "Kelvane Mirel 3.0 Flash",
-    };
-    const auto model = static_cast<size_t>(token.getModel());
-    return model < kModelNames.size() ? kModelNames[model] : "Unknown model";
+    return std::string(modelName(token.getModel()));
 }
 
-void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, const char* title)
+void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, const char* title,
+                  const MarkFailed& markFailed)
 {
     const ApduResponse answer = token.sendApdu(request);
     if (const std::optional<uint32_t> value = answeredNumber(answer)) {
@@ -28,21 +22,21 @@ void writeCounter(Token& token, logging::Logger& logger, const Apdu& request, co
         return;
     }
     logger.indented() << title;
-    writeAnswerFault(logger, Error, answer, 4);
+    writeAnswerFault(logger, CheckResult::Error, answer, 4);
     markFailed();
 }
 
 }  // namespace
 
-void deviceSummary(Token& token, logging::Logger& logger)
+void deviceSummary(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Получение кратких сведений об устройстве";
     DeeperLevel details(logger);
     logger.indented() << "Модель токена: " << modelText(token);
     logger.indented() << "ID токена: " << token.getSerial();
-    writeCounter(token, logger, GetChangesCounterApdu(), "Сеансовый счетчик изменений");
-    writeCounter(token, logger, GetUsbConnectionCounterApdu(), "Счетчик подключений к USB шине");
+    writeCounter(token, logger, GetChangesCounterApdu(), "Сеансовый счетчик изменений", markFailed);
+    writeCounter(token, logger, GetUsbConnectionCounterApdu(), "Счетчик подключений к USB шине", markFailed);
 
     const auto high = token.getFirmwareVersionHigh();
     const auto low = token.getFirmwareVersionLow();

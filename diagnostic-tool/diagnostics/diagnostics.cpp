@@ -5,13 +5,9 @@
 #include "diagnostics/healthChecks.h"
 #include "diagnostics/integrityChecks.h"
 #include "diagnostics/reportLines.h"
-#include "journal/journalReader.h"
+#include "journal/makeJournalReader.h"
 
-const char* const toolVersion = "0.3.0";
-
-bool allChecksPassed = false;
-
-const std::function<void()> markFailed = [] { allChecksPassed = false; };
+const char* const toolVersion = KVDIAG_VERSION;
 
 namespace {
 
@@ -30,7 +26,7 @@ bool reportsMemorySectors(TokenModel model, uint8_t firmwareBuild)
     return false;
 }
 
-void securityJournal(Token& token, logging::Logger& logger)
+void securityJournal(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     if (const std::unique_ptr<IJournalReader> reader = makeJournalReader(token))
         reader->readJournal(markFailed, token, logger);
@@ -38,32 +34,33 @@ void securityJournal(Token& token, logging::Logger& logger)
 
 }  // namespace
 
-void performDiagnostics(Token& token, logging::Logger& logger)
+void performDiagnostics(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     DeeperLevel checks(logger);
-    allChecksPassed = true;
     logger.line();
-    osIntegrityCheck(token, logger);
-    deviceSummary(token, logger);
+    osIntegrityCheck(token, logger, markFailed);
+    deviceSummary(token, logger, markFailed);
 
     const TokenModel model = token.getModel();
     const uint8_t firmwareBuild = token.getFirmwareVersionLow()[0];
     if (model != KelvaneBrisa)
-        algorithmSelfTests(token, logger, model);
-    keyInformationCheck(token, logger, model, firmwareBuild);
+        algorithmSelfTests(token, logger, model, markFailed);
+    keyInformationCheck(token, logger, model, firmwareBuild, markFailed);
     if (model != KelvaneBrisa)
-        errorJournalCheck(token, logger);
+        errorJournalCheck(token, logger, markFailed);
     if (reportsMemorySectors(model, firmwareBuild))
-        memorySectorsCheck(token, logger);
-    randomGeneratorCheck(token, logger);
-    securityJournal(token, logger);
+        memorySectorsCheck(token, logger, markFailed);
+    randomGeneratorCheck(token, logger, markFailed);
+    securityJournal(token, logger, markFailed);
 }
 
 void writeReport(Token& token, uint64_t serial, logging::Logger& logger)
 {
     logger.indented() << "Версия утилиты диагностики Kelvane: " << toolVersion;
     logger.indented() << "Диагностика устройства с серийным номером " << serial << "...";
-    performDiagnostics(token, logger);
+    // The run's verdict: every check passed until one reports a fault.
+    bool allChecksPassed = true;
+    performDiagnostics(token, logger, [&allChecksPassed] { allChecksPassed = false; });
     logger.line();
     logger.indented() << (allChecksPassed ? "-> Все проверки прошли успешно" : "-> При диагностике были выявлены ошибки");
 }

@@ -1,20 +1,16 @@
 #pragma once
 
+#include "logging/checkResult.h"
 #include "logging/logger.h"
 #include "pcscWrapper/token.h"
 
 #include <cstdint>
-#include <functional>
 
 extern const char* const toolVersion;
 
-// The run's verdict: set when the suite starts, cleared by any fault.
-extern bool allChecksPassed;
-// Clears allChecksPassed; handed to the journal reader.
-extern const std::function<void()> markFailed;
-
-// Runs every check against the token, in order, writing the report through logger.
-void performDiagnostics(Token& token, logging::Logger& logger);
+// Runs every check against the token, in order, writing the report through
+// logger; every check and the journal reader call markFailed for a fault.
+void performDiagnostics(Token& token, logging::Logger& logger, const MarkFailed& markFailed);
 
 // The whole report on the token with this serial: header, every check, verdict.
 void writeReport(Token& token, uint64_t serial, logging::Logger& logger);

@@ -1,9 +1,9 @@
 #include "diagnostics/globalPins.h"
 
-#include "diagnostics/berTlv.h"
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
+#include "pcscWrapper/tlv.h"
+#include "utils/hexText.h"
 
 #include <array>
 #include <stdexcept>
@@ -32,7 +32,6 @@ constexpr std::array<FileType, 3> kFileTypes{{
     {0x01, "Тип файла: EF"},
 }};
 
-constexpr uint8_t kFcpTemplateTag = 0x62;
 constexpr const char* kTitle = "Проверка Глобальных PIN - кодов";
 
 const char* fileTypeLine(ByteView descriptor)
@@ -79,9 +78,9 @@ bool writeAttribute(logging::Logger& logger, const Tlv& attribute)
     }
 }
 
-void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute)
+void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute, const MarkFailed& markFailed)
 {
-    logger.indented() << resultText(Error);
+    logger.indented() << resultText(CheckResult::Error);
     auto line = logger.indented();
     line << "Неизвестный атрибут : Tag = " << lowerHex(attribute.tag, 2) << " Value = ";
     writeHexBytes(line, attribute.value);
@@ -92,7 +91,7 @@ void writeUnknownAttribute(logging::Logger& logger, const Tlv& attribute)
 TlvSequence fcpAttributes(const Bytes& answer)
 {
     try {
-        return parseBerTlv(findTag(answer, kFcpTemplateTag));
+        return parseTlv(findTag(answer, kFcpTemplateTag), TlvLengths::Ber);
     } catch (const std::logic_error&) {
         return {{}, false};
     }
@@ -101,43 +100,46 @@ TlvSequence fcpAttributes(const Bytes& answer)
 // Attribute lines go one level below the current one, unknown attributes at it.
 // An answer without a template, or one whose lengths run past its end, is
 // reported as of unknown format from there on.
-void writeAttributes(logging::Logger& logger, const Bytes& answer)
+void writeAttributes(logging::Logger& logger, const Bytes& answer, const MarkFailed& markFailed)
 {
     const TlvSequence attributes = fcpAttributes(answer);
     for (const Tlv& attribute : attributes.objects)
         if (!writeAttribute(logger, attribute))
-            writeUnknownAttribute(logger, attribute);
-    if (!attributes.complete)
+            writeUnknownAttribute(logger, attribute, markFailed);
+    if (!attributes.complete) {
         writeUnreadableAnswer(logger, "Неизвестный формат информации", answer);
+        markFailed();
+    }
 }
 
-void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin, CheckResult& kiSeverity)
+void checkGlobalPin(Token& token, logging::Logger& logger, const GlobalPin& pin, CheckResult& kiSeverity,
+                    const MarkFailed& markFailed)
 {
     logger.indented() << pin.owner;
     DeeperLevel steps(logger);
     logger.indented() << "Получение информации";
     const ApduResponse fcp = token.sendApdu(GetGlobalPinFcpApdu(pin.pinNumber));
     if (fcp.sw != kSwSuccess) {
-        kiSeverity = Fatal;
-        writeRefusal(logger, Fatal, fcp.sw);
+        kiSeverity = CheckResult::Fatal;
+        writeRefusal(logger, CheckResult::Fatal, fcp.sw);
     } else {
-        writeAttributes(logger, fcp.data);
+        writeAttributes(logger, fcp.data, markFailed);
     }
     logger.indented() << "Проверка целостности";
-    protectedObjectIntegrity(token, logger, pin.object, Fatal, kiSeverity);
+    protectedObjectIntegrity(token, logger, pin.object, CheckResult::Fatal, kiSeverity);
 }
 
 }  // namespace
 
-void globalPinsCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverity)
+void globalPinsCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverity, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kTitle;
     {
         DeeperLevel pins(logger);
         for (const GlobalPin& pin : kGlobalPins)
-            checkGlobalPin(token, logger, pin, kiSeverity);
+            checkGlobalPin(token, logger, pin, kiSeverity, markFailed);
     }
-    if (kiSeverity != Success)
-        writeSeveritySummary(logger, kTitle, Fatal);
+    if (kiSeverity != CheckResult::Success)
+        writeSeveritySummary(logger, kTitle, CheckResult::Fatal);
 }

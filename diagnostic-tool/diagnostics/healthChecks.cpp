@@ -1,8 +1,7 @@
 #include "diagnostics/healthChecks.h"
 
-#include "diagnostics/berTlv.h"
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/reportLines.h"
+#include "pcscWrapper/tlv.h"
 
 #include <array>
 
@@ -20,7 +19,6 @@ constexpr std::array<const char*, 4> kOperationErrorTexts{
 
 constexpr uint8_t kSectorTag = 0x85;
 constexpr size_t kSectorRecordLength = 8;
-constexpr uint16_t kSwNotSupported = 0x6A81;
 constexpr uint8_t kChallengeLength = 0x20;
 
 constexpr const char* kSectorsTitle = "Получение статуса секторов памяти";
@@ -43,7 +41,7 @@ void writeEmergencyEvent(Token& token, logging::Logger& logger)
     DeeperLevel event(logger);
     logger.indented() << "Получение аварийного события";
     const ApduResponse answer = token.sendApdu(DiagnoseCardApdu(0x42, 0x01, 0x00));
-    if (!writeOutcome(logger, Error, answer.sw))
+    if (!writeOutcome(logger, CheckResult::Error, answer.sw))
         return;
     DeeperLevel dump(logger);
     auto line = logger.indented();
@@ -55,7 +53,7 @@ struct SectorTally {
     size_t unreliable = 0;
 };
 
-void writeSector(logging::Logger& logger, ByteView record, SectorTally& tally)
+void writeSector(logging::Logger& logger, ByteView record, SectorTally& tally, const MarkFailed& markFailed)
 {
     DeeperLevel sector(logger);
     logger.indented() << "Сектор " << bigEndian(record.subspan(0, 2));
@@ -77,30 +75,31 @@ bool isSectorRecord(const Tlv& object)
 
 // An object other than a sector record, or a sequence cut short, ends the walk
 // without a summary.
-void writeSectors(logging::Logger& logger, ByteView answer)
+void writeSectors(logging::Logger& logger, ByteView answer, const MarkFailed& markFailed)
 {
-    const TlvSequence objects = parseBerTlv(answer);
+    const TlvSequence objects = parseTlv(answer, TlvLengths::Ber);
     SectorTally tally;
     for (const Tlv& object : objects.objects) {
         if (!isSectorRecord(object))
             break;
-        writeSector(logger, object.value, tally);
+        writeSector(logger, object.value, tally, markFailed);
     }
     if (tally.records < objects.objects.size() || !objects.complete) {
         writeUnreadableAnswer(logger, "Неизвестное содержание журнала:", answer);
+        markFailed();
         return;
     }
     // An answer without records counts as all of them unreliable, yet it
     // changes no verdict: only an unreliable sector does.
     if (tally.unreliable == tally.records)
-        writeSeveritySummary(logger, kSectorsTitle, Fatal);
+        writeSeveritySummary(logger, kSectorsTitle, CheckResult::Fatal);
     else if (tally.unreliable > 0)
-        writeSeveritySummary(logger, kSectorsTitle, Critical);
+        writeSeveritySummary(logger, kSectorsTitle, CheckResult::Critical);
 }
 
 }  // namespace
 
-void errorJournalCheck(Token& token, logging::Logger& logger)
+void errorJournalCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Получение журнала ошибочных операций";
@@ -109,31 +108,31 @@ void errorJournalCheck(Token& token, logging::Logger& logger)
         writeErrorCounters(logger, answer.data);
         return;
     }
-    writeAnswerFault(logger, Error, answer, kErrorJournalLength);
+    writeAnswerFault(logger, CheckResult::Error, answer, kErrorJournalLength);
     markFailed();
     writeEmergencyEvent(token, logger);
 }
 
-void memorySectorsCheck(Token& token, logging::Logger& logger)
+void memorySectorsCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kSectorsTitle;
     const ApduResponse answer = token.sendApdu(GetEepromStatusApdu());
-    if (answer.sw == kSwNotSupported) {
+    if (answer.sw == kSwFunctionNotSupported) {
         DeeperLevel note(logger);
         logger.indented() << "Запрошенная функциональность не поддерживается";
     } else if (answer.sw != kSwSuccess) {
-        writeRefusal(logger, Error, answer.sw);
+        writeRefusal(logger, CheckResult::Error, answer.sw);
         markFailed();
     } else {
-        writeSectors(logger, answer.data);
+        writeSectors(logger, answer.data, markFailed);
     }
 }
 
-void randomGeneratorCheck(Token& token, logging::Logger& logger)
+void randomGeneratorCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << "Проверка работоспособности ГСЧ";
-    if (!writeOutcome(logger, Fatal, token.sendApdu(GetChallengeApdu(kChallengeLength)).sw))
+    if (!writeOutcome(logger, CheckResult::Fatal, token.sendApdu(GetChallengeApdu(kChallengeLength)).sw))
         markFailed();
 }

@@ -1,9 +1,9 @@
 #include "diagnostics/integrityChecks.h"
 
-#include "diagnostics/diagnostics.h"
 #include "diagnostics/globalPins.h"
 #include "diagnostics/reportLines.h"
 #include "diagnostics/rsfChecks.h"
+#include "utils/hexText.h"
 
 #include <array>
 #include <cstdint>
@@ -45,14 +45,14 @@ void systemKeysCheck(Token& token, logging::Logger& logger, CheckResult& kiSever
         DeeperLevel keys(logger);
         for (const SystemKey& key : kSystemKeys) {
             logger.indented() << key.name;
-            if (!writeOutcome(logger, Fatal, token.sendApdu(CheckSystemKeyApdu(key.id)).sw)) {
-                kiSeverity = Fatal;
+            if (!writeOutcome(logger, CheckResult::Fatal, token.sendApdu(CheckSystemKeyApdu(key.id)).sw)) {
+                kiSeverity = CheckResult::Fatal;
                 keyFailed = true;
             }
         }
     }
     if (keyFailed)
-        writeSeveritySummary(logger, kSystemKeysTitle, Fatal);
+        writeSeveritySummary(logger, kSystemKeysTitle, CheckResult::Fatal);
 }
 
 // A group counts once the shared severity is set, whichever sub-check set it:
@@ -66,47 +66,48 @@ void rsfFilesCheck(Token& token, logging::Logger& logger, CheckResult& kiSeverit
         DeeperLevel groups(logger);
         for (const RsfGroup& group : kRsfGroups) {
             rsfFolderCheck(token, logger, group.path, group.title, kiSeverity);
-            if (kiSeverity != Success)
+            if (kiSeverity != CheckResult::Success)
                 ++groupsCounted;
         }
     }
     if (groupsCounted == kRsfGroups.size()) {
-        kiSeverity = Fatal;
-        writeSeveritySummary(logger, kRsfTitle, Fatal);
+        kiSeverity = CheckResult::Fatal;
+        writeSeveritySummary(logger, kRsfTitle, CheckResult::Fatal);
     }
 }
 
 }  // namespace
 
-void osIntegrityCheck(Token& token, logging::Logger& logger)
+void osIntegrityCheck(Token& token, logging::Logger& logger, const MarkFailed& markFailed)
 {
     logger.indented() << "Проверка целостности ОС Kelvane";
     const ApduResponse answer = token.sendApdu(GetOsCrcApdu());
     const std::optional<uint32_t> crc = answeredNumber(answer);
     if (!crc) {
-        writeAnswerFault(logger, Fatal, answer, 4);
+        writeAnswerFault(logger, CheckResult::Fatal, answer, 4);
         markFailed();
         return;
     }
-    logger.indented() << resultText(Success);
+    logger.indented() << resultText(CheckResult::Success);
     DeeperLevel details(logger);
     logger.indented() << "CRC микропрограммы: " << lowerHex(*crc, 8);
 }
 
-void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model, uint8_t firmwareBuild)
+void keyInformationCheck(Token& token, logging::Logger& logger, TokenModel model, uint8_t firmwareBuild,
+                         const MarkFailed& markFailed)
 {
     logger.line();
     logger.indented() << kKeyInformationTitle;
-    CheckResult kiSeverity = Success;
+    CheckResult kiSeverity = CheckResult::Success;
     {
         DeeperLevel group(logger);
         if (model != KelvaneBrisa || firmwareBuild >= 10)
             systemKeysCheck(token, logger, kiSeverity);
-        globalPinsCheck(token, logger, kiSeverity);
+        globalPinsCheck(token, logger, kiSeverity, markFailed);
         if (model != KelvaneBrisa)
             rsfFilesCheck(token, logger, kiSeverity);
     }
-    if (kiSeverity == Success)
+    if (kiSeverity == CheckResult::Success)
         return;
     markFailed();
     logger.line();

@@ -1,9 +1,7 @@
 #include "diagnostics/reportLines.h"
 
-#include "diagnostics/diagnostics.h"
 #include "pcscWrapper/statusWords.h"
 
-#include <cstdio>
 
 void writeRefusal(logging::Logger& logger, CheckResult grade, uint16_t sw)
 {
@@ -16,7 +14,7 @@ bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw)
         writeRefusal(logger, faultGrade, sw);
         return false;
     }
-    logger.indented() << resultText(Success);
+    logger.indented() << resultText(CheckResult::Success);
     return true;
 }
 
@@ -26,8 +24,13 @@ void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResp
         writeRefusal(logger, grade, answer.sw);
         return;
     }
-    logger.indented() << resultText(grade) << " Неполный ответ токена: получено " << answer.data.size()
-                      << " Б из " << expectedBytes << ".";
+    logger.indented() << resultText(grade) << " " << shortAnswerText(answer.data.size(), expectedBytes);
+}
+
+std::string shortAnswerText(size_t receivedBytes, size_t expectedBytes)
+{
+    return "Неполный ответ токена: получено " + std::to_string(receivedBytes) + " Б из " +
+           std::to_string(expectedBytes) + ".";
 }
 
 void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer)
@@ -37,32 +40,16 @@ void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteV
     DeeperLevel dumpLevel(logger);
     auto dump = logger.indented();
     writeHexBytes(dump, answer);
-    markFailed();
 }
 
 void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity)
 {
-    logger.indented() << title << " - критичность проверки: " << (severity == Critical ? "[critical]" : "[fatal]");
-}
-
-uint32_t bigEndian(ByteView bytes)
-{
-    uint32_t value = 0;
-    for (uint8_t byte : bytes)
-        value = value << 8 | byte;
-    return value;
+    logger.indented() << title << " - критичность проверки: " << (severity == CheckResult::Critical ? "[critical]" : "[fatal]");
 }
 
 std::optional<uint32_t> answeredNumber(const ApduResponse& answer)
 {
     if (answer.sw != kSwSuccess || answer.data.size() < 4)
         return std::nullopt;
-    return bigEndian(ByteView(answer.data).first(4));
-}
-
-std::string lowerHex(uint32_t value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*x", digits, static_cast<unsigned>(value));
-    return text;
+    return static_cast<uint32_t>(bigEndian(ByteView(answer.data).first(4)));
 }

@@ -22,16 +22,15 @@ bool writeOutcome(logging::Logger& logger, CheckResult faultGrade, uint16_t sw);
 // shorter than expectedBytes, the fault marker and the received length.
 void writeAnswerFault(logging::Logger& logger, CheckResult grade, const ApduResponse& answer, size_t expectedBytes);
 
+// "Неполный ответ токена: получено N Б из M.": a 0x9000 answer too short for what is read from it.
+std::string shortAnswerText(size_t receivedBytes, size_t expectedBytes);
+
 // An answer the check cannot read: the note one level deeper, the whole answer
-// dumped one level below it; the run fails.
+// dumped one level below it.
 void writeUnreadableAnswer(logging::Logger& logger, std::string_view note, ByteView answer);
 
 // "<title> - критичность проверки: [critical]" or "... [fatal]".
 void writeSeveritySummary(logging::Logger& logger, std::string_view title, CheckResult severity);
 
-// Up to four bytes read as one big-endian number.
-uint32_t bigEndian(ByteView bytes);
 // The big-endian 32-bit number of a 0x9000 answer; none when refused or too short.
 std::optional<uint32_t> answeredNumber(const ApduResponse& answer);
-// Lower-case hexadecimal, zero-filled to digits.
-std::string lowerHex(uint32_t value, int digits);

@@ -1,15 +1,18 @@
 #include "diagnostics/rsfChecks.h"
 
 #include "diagnostics/reportLines.h"
+#include "pcscWrapper/tlv.h"
+#include "utils/hexText.h"
 
 #include <stdexcept>
 
 namespace {
 
-constexpr uint8_t kFcpTemplateTag = 0x62;
 constexpr uint8_t kFileIdTag = 0x83;
 constexpr uint8_t kDescriptorTag = 0x82;
 constexpr uint8_t kFolderDescriptor = 0x38;
+
+constexpr size_t kChecksumLength = 4;
 
 struct FolderEntry {
     uint16_t fileId;
@@ -38,6 +41,8 @@ void writeReferenceChecksum(Token& token, logging::Logger& logger, uint8_t objec
     const ApduResponse answer = token.sendApdu(GetRsfRefChecksumApdu(object));
     if (const std::optional<uint32_t> checksum = answeredNumber(answer))
         logger.indented() << "Эталонная контрольная сумма: " << lowerHex(*checksum, 8);
+    else if (answer.sw == kSwSuccess)
+        logger.indented() << shortAnswerText(answer.data.size(), kChecksumLength);
     else
         logger.indented() << "Получение эталонной контрольной суммы не удалось: " << lowerHex(answer.sw, 4);
 }
@@ -46,13 +51,13 @@ void rsfFileIntegrity(Token& token, logging::Logger& logger, uint16_t fileId, Ch
 {
     DeeperLevel file(logger);
     logger.indented() << "ID " << lowerHex(fileId, 4);
-    protectedObjectIntegrity(token, logger, kSelectedFileObject, Critical, kiSeverity);
+    protectedObjectIntegrity(token, logger, kSelectedFileObject, CheckResult::Critical, kiSeverity);
 }
 
 void criticalRefusal(logging::Logger& logger, uint16_t sw, CheckResult& kiSeverity)
 {
-    kiSeverity = Critical;
-    writeRefusal(logger, Critical, sw);
+    kiSeverity = CheckResult::Critical;
+    writeRefusal(logger, CheckResult::Critical, sw);
 }
 
 }  // namespace
@@ -98,7 +103,7 @@ void rsfFolderCheck(Token& token, logging::Logger& logger, std::span<const uint1
         if (selected.sw != kSwSuccess)
             return;  // the token ends every folder by refusing SELECT next
     }
-    kiSeverity = Critical;
-    logger.indented() << resultText(Critical) << " Папка содержит более " << kMaxFolderEntries
+    kiSeverity = CheckResult::Critical;
+    logger.indented() << resultText(CheckResult::Critical) << " Папка содержит более " << kMaxFolderEntries
                       << " объектов, проверка прервана.";
 }

@@ -30,7 +30,7 @@ std::vector<fs::path> journalFilesIn(const fs::path& root)
 void reportReadFailure(logging::Logger& logger, std::string_view message)
 {
     startStep(logger, "Чтение журнала СБ");
-    logger.indented() << resultText(Fatal) << message;
+    logger.indented() << resultText(CheckResult::Fatal) << message;
     writeNestedLine(logger, "Ошибка чтения журнала СБ");
 }
 
@@ -43,7 +43,7 @@ FlashJournalReader::FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, 
 
 void FlashJournalReader::sleepFor(std::chrono::seconds duration) { std::this_thread::sleep_for(duration); }
 
-void FlashJournalReader::readJournal(const std::function<void()>& markFailed, Token& token, logging::Logger& logger)
+void FlashJournalReader::readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger)
 {
     if (!isJournalSupported(token, logger))
         return;
@@ -66,7 +66,7 @@ bool FlashJournalReader::isJournalSupported(Token& token, logging::Logger& logge
 {
     startStep(logger, "Проверка поддержки журнала СБ");
     const bool supported = findJournalFiles(token);
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, supported ? "Журнал СБ поддерживается" : "Журнал СБ не поддерживается");
     return supported;
 }
@@ -102,7 +102,7 @@ fs::path FlashJournalReader::waitForSection(const Token& token, uint8_t sectionI
 }
 
 std::optional<Bytes> FlashJournalReader::readFlashJournalFile(const fs::path& file, logging::Logger& logger,
-                                                              const std::function<void()>& markFailed)
+                                                              const MarkFailed& markFailed)
 {
     // A file that cannot be opened is a failed read as much as one that breaks off.
     try {
@@ -124,7 +124,7 @@ std::optional<Bytes> FlashJournalReader::readFlashJournalFile(const fs::path& fi
 }
 
 bool FlashJournalReader::saveJournal(ByteView journalBytes, const fs::path& path, logging::Logger& logger,
-                                     const std::function<void()>& markFailed)
+                                     const MarkFailed& markFailed)
 {
     DecodedJournal journal(journalBytes);
     if (journal.status() != DecodeStatus::Ok) {
@@ -144,14 +144,14 @@ void FlashJournalReader::reportSummary(const fs::path& path, logging::Logger& lo
 {
     if (readOk_) {
         startStep(logger, "Чтение журнала СБ");
-        writeLine(logger, resultText(Success));
+        writeLine(logger, resultText(CheckResult::Success));
     }
     // Nothing read means nothing decoded or written, and no file to hash.
     if (!written_)
         return;
     if (decodeOk_) {
         startStep(logger, "Декодирование журнала СБ");
-        writeLine(logger, resultText(Success));
+        writeLine(logger, resultText(CheckResult::Success));
     }
     reportJournalFileWritten(path, logger);
     printJournalFileHash(path, logger);

@@ -27,7 +27,7 @@ public:
     explicit FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, Sleeper sleep = sleepFor,
                                 JournalPath journalPath = journalFilePath);
 
-    void readJournal(const std::function<void()>& markFailed, Token& token, logging::Logger& logger) override;
+    void readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger) override;
 
 private:
     static void sleepFor(std::chrono::seconds duration);
@@ -36,9 +36,9 @@ private:
     bool findJournalFiles(Token& token);
     std::filesystem::path waitForSection(const Token& token, uint8_t sectionId);
     std::optional<Bytes> readFlashJournalFile(const std::filesystem::path& file, logging::Logger& logger,
-                                              const std::function<void()>& markFailed);
+                                              const MarkFailed& markFailed);
     bool saveJournal(ByteView journalBytes, const std::filesystem::path& path, logging::Logger& logger,
-                     const std::function<void()>& markFailed);
+                     const MarkFailed& markFailed);
     void reportSummary(const std::filesystem::path& path, logging::Logger& logger) const;
 
     std::unique_ptr<TokenFlashAccess> flash_;

@@ -1,8 +1,9 @@
 #include "journal/journalFile.h"
 
-#include "journal/hexText.h"
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
+#include "utils/hexText.h"
+#include "utils/programPath.h"
 
 #include <openssl/evp.h>
 
@@ -21,15 +22,18 @@ namespace {
 constexpr size_t kDumpBytesPerLine = 32;
 constexpr std::string_view kWriteStep = "Запись журнала СБ в файл";
 
-// The running program's own file: Linux exposes it as this link.
 std::filesystem::path programDirectory()
 {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    std::error_code error;
+    const std::filesystem::path program = programPath(error);
+    if (error)
+        throw std::filesystem::filesystem_error("cannot find the program's own file", error);
+    return program.parent_path();
 }
 
 void reportFileFailure(logging::Logger& logger, std::string_view reason)
 {
-    writeLine(logger, resultText(Fatal));
+    writeLine(logger, resultText(CheckResult::Fatal));
     writeNestedLine(logger, reason);
 }
 
@@ -114,7 +118,7 @@ bool saveJournalContent(const std::filesystem::path& path, JournalFileMode mode,
 void reportJournalFileWritten(const std::filesystem::path& path, logging::Logger& logger)
 {
     startStep(logger, kWriteStep);
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, "Файл " + path.string() + " создан");
 }
 
@@ -137,7 +141,7 @@ void printJournalFileHash(const std::filesystem::path& path, logging::Logger& lo
         reportFileFailure(logger, "Не удалось открыть файл");
         return;
     }
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     logger.line();
     writeLine(logger, "SHA256 файла журнала СБ: " + *digest);
 }

@@ -1,6 +1,7 @@
 #include "journal/journalRecords.h"
 
-#include "journal/hexText.h"
+#include "pcscWrapper/tlv.h"
+#include "utils/hexText.h"
 
 #include <algorithm>
 #include <array>
@@ -44,11 +45,11 @@ public:
         return bytes;
     }
 
-    uint8_t byte() { return static_cast<uint8_t>(bigEndian(take(1))); }
-    uint16_t be16() { return static_cast<uint16_t>(bigEndian(take(2))); }
-    uint16_t le16() { return static_cast<uint16_t>(littleEndian(take(2))); }
-    uint32_t le32() { return static_cast<uint32_t>(littleEndian(take(4))); }
-    uint64_t be64() { return bigEndian(take(8)); }
+    uint8_t byte() { return static_cast<uint8_t>(::bigEndian(take(1))); }
+    uint16_t be16() { return static_cast<uint16_t>(::bigEndian(take(2))); }
+    uint16_t le16() { return static_cast<uint16_t>(::littleEndian(take(2))); }
+    uint32_t le32() { return static_cast<uint32_t>(::littleEndian(take(4))); }
+    uint64_t be64() { return ::bigEndian(take(8)); }
 
     Hash hash()
     {
@@ -59,22 +60,6 @@ public:
     }
 
 private:
-    static uint64_t bigEndian(ByteView bytes)
-    {
-        uint64_t value = 0;
-        for (uint8_t b : bytes)
-            value = value << 8 | b;
-        return value;
-    }
-
-    static uint64_t littleEndian(ByteView bytes)
-    {
-        uint64_t value = 0;
-        for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
-            value = value << 8 | *b;
-        return value;
-    }
-
     ByteView value_;
     size_t position_ = 0;
     bool overrun_ = false;
@@ -85,9 +70,7 @@ private:
 // "0x9000"; zero is written as a bare 0, as stream formatting does.
 std::string prefixedHex(unsigned value)
 {
-    std::ostringstream text;
-    text << std::hex << std::showbase << value;
-    return text.str();
+    return value == 0 ? "0" : "0x" + lowerHex(value, 1);
 }
 
 void writeStatusWord(std::ostream& text, uint16_t sw)
@@ -284,7 +267,7 @@ struct Fkc2Fields {
     std::optional<Hash> secondKeyHash;
 };
 
-// Container operations of the CryptoPro FKN2 applet; their value is a small
+// Container operations of the ФКН2 records; their value is a small
 // tag/length sequence of its own.
 template <uint8_t Tag>
 class Fkc2Record final : public JournalRecord {
@@ -450,22 +433,22 @@ constexpr Fkc2Item kFkc2Items[] = {
 template <class Record>
 RecordPtr parseFkc2(ValueReader& value)
 {
+    const TlvSequence items = parseTlv(value.whole(), TlvLengths::OneByte);
+    if (!items.complete)
+        return unknownRecord(Record::kTag, value);
     Fkc2Fields fields;
     std::array<int, std::size(kFkc2Items)> seen{};
-    while (!value.atEnd()) {
-        if (value.remaining() < 2)
-            return unknownRecord(Record::kTag, value);
-        const uint8_t tag = value.byte();
-        const uint8_t length = value.byte();
+    for (const Tlv& found : items.objects) {
         const auto item = std::find_if(std::begin(kFkc2Items), std::end(kFkc2Items),
-                                       [tag](const Fkc2Item& i) { return i.tag == tag; });
-        if (item == std::end(kFkc2Items) || item->length != length || length > value.remaining())
+                                       [&found](const Fkc2Item& i) { return i.tag == found.tag; });
+        if (item == std::end(kFkc2Items) || item->length != found.value.size())
             return unknownRecord(Record::kTag, value);
         ++seen[item - std::begin(kFkc2Items)];
+        ValueReader itemValue(found.value);
         if (item->hash)
-            fields.*(item->hash) = value.hash();
+            fields.*(item->hash) = itemValue.hash();
         else
-            fields.sw = value.le16();
+            fields.sw = itemValue.le16();
     }
     for (size_t i = 0; i < seen.size(); ++i)
         if (seen[i] > 1 || (kFkc2Items[i].required && seen[i] == 0))

@@ -24,7 +24,7 @@ void writeNestedLine(logging::Logger& logger, std::string_view text)
 void reportDecodingFailure(logging::Logger& logger, DecodeStatus status)
 {
     startStep(logger, "Декодирование журнала СБ");
-    logger.indented() << resultText(Error)
+    logger.indented() << resultText(CheckResult::Error)
                       << (status == DecodeStatus::SomeRecordsFailed ? " Возникли ошибки при декодировании некоторых записей"
                                                                     : " Возникли ошибки при декодировании журнала");
 }

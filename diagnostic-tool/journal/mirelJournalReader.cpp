@@ -4,6 +4,7 @@
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
 #include "pcscWrapper/statusWords.h"
+#include "pcscWrapper/tlv.h"
 
 #include <optional>
 
@@ -27,7 +28,7 @@ enum class JournalSupport { Unknown, Absent, Present };
 
 void writeStatusWordFailure(logging::Logger& logger, uint16_t sw)
 {
-    logger.indented() << resultText(Fatal) << " " << statusWordMessage(sw);
+    logger.indented() << resultText(CheckResult::Fatal) << " " << statusWordMessage(sw);
 }
 
 bool announcesJournal(ByteView extendedInfo)
@@ -48,7 +49,7 @@ JournalSupport askJournalSupport(const Token& token, logging::Logger& logger)
     return announcesJournal(answer.data) ? JournalSupport::Present : JournalSupport::Absent;
 }
 
-bool isJournalSupported(const std::function<void()>& markFailed, const Token& token, logging::Logger& logger)
+bool isJournalSupported(const MarkFailed& markFailed, const Token& token, logging::Logger& logger)
 {
     startStep(logger, "Проверка поддержки журнала СБ");
     const JournalSupport support = askJournalSupport(token, logger);
@@ -56,7 +57,7 @@ bool isJournalSupported(const std::function<void()>& markFailed, const Token& to
         markFailed();
         return false;
     }
-    writeLine(logger, resultText(Success));
+    writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, support == JournalSupport::Present ? "Журнал СБ поддерживается"
                                                                : "Журнал СБ не поддерживается");
     return support == JournalSupport::Present;
@@ -64,7 +65,7 @@ bool isJournalSupported(const std::function<void()>& markFailed, const Token& to
 
 // The token keeps its own read position: the same command returns the next
 // portion each time. None when the read did not end with the end-of-journal answer.
-std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, const Token& token,
+std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token& token,
                                       logging::Logger& logger)
 {
     startStep(logger, "Чтение журнала СБ");
@@ -74,7 +75,7 @@ std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, c
         const ApduResponse answer = token.sendApdu(readNextPortion);
         journal.insert(journal.end(), answer.data.begin(), answer.data.end());
         if (answer.sw == kSwEndOfJournal) {
-            writeLine(logger, resultText(Success));
+            writeLine(logger, resultText(CheckResult::Success));
             return journal;
         }
         if (answer.sw != kSwSuccess) {
@@ -83,17 +84,17 @@ std::optional<Bytes> readJournalBytes(const std::function<void()>& markFailed, c
             return std::nullopt;
         }
     }
-    logger.indented() << resultText(Fatal) << " Журнал СБ не завершён ответом 6B00 после "
-                      << MirelJournalReader::kMaxPortions << " команд чтения";
+    logger.indented() << resultText(CheckResult::Fatal) << " Журнал СБ не завершён ответом 6B00 после "
+                      << MirelJournalReader::kMaxPortions << " команд чтения.";
     markFailed();
     return std::nullopt;
 }
 
-void reportDecoding(DecodeStatus status, const std::function<void()>& markFailed, logging::Logger& logger)
+void reportDecoding(DecodeStatus status, const MarkFailed& markFailed, logging::Logger& logger)
 {
     if (status == DecodeStatus::Ok) {
         startStep(logger, "Декодирование журнала СБ");
-        writeLine(logger, resultText(Success));
+        writeLine(logger, resultText(CheckResult::Success));
         return;
     }
     reportDecodingFailure(logger, status);
@@ -104,7 +105,7 @@ void reportDecoding(DecodeStatus status, const std::function<void()>& markFailed
 
 MirelJournalReader::MirelJournalReader(JournalPath journalPath) : journalPath_(std::move(journalPath)) {}
 
-void MirelJournalReader::readJournal(const std::function<void()>& markFailed, Token& token, logging::Logger& logger)
+void MirelJournalReader::readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger)
 {
     if (!isJournalSupported(markFailed, token, logger))
         return;

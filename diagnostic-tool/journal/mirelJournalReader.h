@@ -19,7 +19,7 @@ public:
 
     explicit MirelJournalReader(JournalPath journalPath = journalFilePath);
 
-    void readJournal(const std::function<void()>& markFailed, Token& token, logging::Logger& logger) override;
+    void readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger) override;
 
 private:
     JournalPath journalPath_;

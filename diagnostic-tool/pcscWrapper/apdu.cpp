@@ -1,7 +1,5 @@
 #include "pcscWrapper/apdu.h"
 
-#include <stdexcept>
-
 namespace {
 
 // The tool's command bytes, one row per command.
@@ -100,19 +98,3 @@ SelectByFullPath::SelectByFullPath(std::span<const uint16_t> path) : SelectApdu(
 GetChallengeApdu::GetChallengeApdu(uint8_t length) : Apdu(0x00, 0x84, 0x00, 0x00, std::nullopt, length) {}
 GetTokenExtendedInfoApdu::GetTokenExtendedInfoApdu() : Apdu(0x80, 0x71, 0x00, 0x00, std::nullopt, 0x00) {}
 ReadJournalApdu::ReadJournalApdu() : Apdu(0x90, 0x5D, 0x01, 0x00, std::nullopt, 0xFF) {}
-
-ByteView findTag(ByteView buffer, uint8_t tag)
-{
-    size_t pos = 0;
-    while (buffer.size() - pos >= 2) {
-        const uint8_t elementTag = buffer[pos];
-        const size_t length = buffer[pos + 1];
-        const size_t valueStart = pos + 2;
-        if (length > buffer.size() - valueStart)
-            break;  // a length running past the end ends the search
-        if (elementTag == tag)
-            return buffer.subspan(valueStart, length);
-        pos = valueStart + length;
-    }
-    throw std::logic_error("Tag was not found in buffer");
-}

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "utils/bytes.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
-
-using Bytes = std::vector<uint8_t>;
-using ByteView = std::span<const uint8_t>;
 
 // One short ISO 7816-4 command: one-byte Lc, one-byte Le (0x00 asks for 256).
 class Apdu {
@@ -36,6 +34,8 @@ private:
 
 // The status word of a command the token carried out.
 constexpr uint16_t kSwSuccess = 0x9000;
+// The token does not offer the function or the data asked for.
+constexpr uint16_t kSwFunctionNotSupported = 0x6A81;
 
 struct ApduResponse {
     uint16_t sw = 0;
@@ -85,8 +85,3 @@ struct SelectByFullPath : SelectApdu { explicit SelectByFullPath(std::span<const
 struct GetChallengeApdu : Apdu { explicit GetChallengeApdu(uint8_t length); };
 struct GetTokenExtendedInfoApdu : Apdu { GetTokenExtendedInfoApdu(); };
 struct ReadJournalApdu : Apdu { ReadJournalApdu(); };
-
-// Value of the first element with the given one-byte tag in a flat
-// tag/length/value sequence. Throws std::logic_error("Tag was not found in buffer")
-// when no element has the tag or an element's length runs past the buffer.
-ByteView findTag(ByteView buffer, uint8_t tag);

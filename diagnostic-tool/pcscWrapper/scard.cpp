@@ -1,6 +1,6 @@
 #include "pcscWrapper/scard.h"
 
-#include <cstdio>
+#include "utils/hexText.h"
 
 namespace {
 
@@ -16,9 +16,7 @@ uint8_t sw2(uint16_t sw) { return static_cast<uint8_t>(sw); }
 
 std::string pcscErrorText(int32_t code)
 {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<uint32_t>(code));
-    return "some pcsc error acquired:" + std::to_string(code) + "(0x" + hex + ")";
+    return "some pcsc error acquired:" + std::to_string(code) + "(0x" + lowerHex(static_cast<uint32_t>(code), 8) + ")";
 }
 
 Apdu getResponse(uint8_t length) { return Apdu(0x00, 0xC0, 0x00, 0x00, std::nullopt, length); }
@@ -140,7 +138,7 @@ uint16_t Scard::cutApduRetcode(Bytes& answer)
 {
     if (answer.size() < 2)
         throw PcscExcepion(SCARD_E_UNEXPECTED, KV_THROW_SITE);
-    const uint16_t sw = static_cast<uint16_t>(answer[answer.size() - 2] << 8 | answer.back());
+    const auto sw = static_cast<uint16_t>(bigEndian(ByteView(answer).last(2)));
     answer.resize(answer.size() - 2);
     return sw;
 }

@@ -1,7 +1,8 @@
 #include "pcscWrapper/statusWords.h"
 
+#include "utils/hexText.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <string_view>
 
@@ -136,13 +137,6 @@ constexpr DetailRow kDetails[] = {
     {0x6FF1, kDebugCodes},
     {0x6FF2, kDebugCodes},
 };
-
-std::string upperHex(unsigned value, int digits)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 std::string_view detailFor(uint16_t sw)
 {

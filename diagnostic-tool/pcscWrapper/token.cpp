@@ -1,12 +1,11 @@
 #include "pcscWrapper/token.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
 
-// The token does not offer the data asked for.
-constexpr uint16_t kSwDataNotOffered = 0x6A81;
 constexpr uint16_t kSwNoHardwareData = 0x6F3A;
 
 constexpr size_t kIdentityLength = 12;
@@ -23,13 +22,19 @@ constexpr uint8_t kNewHardwareModelInfo = 26;
 constexpr uint8_t kNewHardwareIterationAbove = 24;
 constexpr uint8_t kMirel30BuildAbove = 27;
 
-uint64_t readBigEndian(ByteView bytes)
-{
-    uint64_t value = 0;
-    for (uint8_t byte : bytes)
-        value = value << 8 | byte;
-    return value;
-}
+struct ModelName {
+    TokenModel model;
+    std::string_view name;
+};
+
+constexpr ModelName kModelNames[] = {
+    {KelvaneBrisa, "Kelvane Brisa"},
+    {KelvaneMirel20, "Kelvane Mirel 2.0"},
+    {KelvaneMirel20Flash, "Kelvane Mirel 2.0 Flash"},
+    {KelvaneMirel30, "Kelvane Mirel 3.0"},
+    {KelvaneVaro, "Kelvane Varo"},
+    {KelvaneMirel30Flash, "Kelvane Mirel 3.0 Flash"},
+};
 
 TokenIdentity parseIdentity(const Bytes& data)
 {
@@ -46,6 +51,13 @@ TokenIdentity parseIdentity(const Bytes& data)
 }
 
 }  // namespace
+
+std::string_view modelName(TokenModel model)
+{
+    const auto row = std::find_if(std::begin(kModelNames), std::end(kModelNames),
+                                  [model](const ModelName& r) { return r.model == model; });
+    return row == std::end(kModelNames) ? "Unknown model" : row->name;
+}
 
 Token::Token(std::shared_ptr<Scard> scard) : scard_(std::move(scard))
 {
@@ -65,7 +77,7 @@ uint64_t Token::getSerial() const
         throw std::runtime_error("Failed to get token serial.");
     if (answer.data.size() != kSerialLength)
         throw std::runtime_error("Wrong token id length.");
-    return readBigEndian(answer.data);
+    return bigEndian(answer.data);
 }
 
 bool Token::isSupported() const
@@ -102,7 +114,7 @@ std::pair<uint32_t, uint32_t> Token::getMemoryInfo() const
     const ApduResponse answer = sendApdu(GetFreeMemoryApdu());
     if (answer.sw != kSwSuccess || answer.data.size() < sizeof(uint32_t))
         throw std::runtime_error("Failed to get token free memory.");
-    const auto free = static_cast<uint32_t>(readBigEndian(ByteView(answer.data).first(sizeof(uint32_t))));
+    const auto free = static_cast<uint32_t>(bigEndian(ByteView(answer.data).first(sizeof(uint32_t))));
     return {free, identity_.eepromUnits * kEepromUnitBytes};
 }
 
@@ -119,7 +131,7 @@ std::array<uint8_t, 2> Token::getFirmwareVersionLow() const
 bool Token::hasHardwareFeatureBit() const
 {
     const ApduResponse answer = sendApdu(GetHardwareDataApdu());
-    if (answer.sw == kSwDataNotOffered || answer.sw == kSwNoHardwareData)
+    if (answer.sw == kSwFunctionNotSupported || answer.sw == kSwNoHardwareData)
         return false;
     if (answer.sw != kSwSuccess)
         throw std::runtime_error("Failed to get token hardware data.");
@@ -131,7 +143,7 @@ bool Token::hasHardwareFeatureBit() const
 uint8_t Token::getMicroprogramIteration() const
 {
     const ApduResponse answer = sendApdu(GetMicroprogramIterationApdu());
-    if (answer.sw == kSwDataNotOffered)
+    if (answer.sw == kSwFunctionNotSupported)
         return 0;
     if (answer.sw != kSwSuccess || answer.data.empty())
         throw std::runtime_error("Failed to get token iteration.");

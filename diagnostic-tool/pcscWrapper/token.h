@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 enum TokenModel : int {
@@ -18,6 +19,10 @@ enum TokenModel : int {
     KelvaneVaro = 4,
     KelvaneMirel30Flash = 5,
 };
+
+// The model's name as the report shows it; "Unknown model" for a value
+// that names no model.
+std::string_view modelName(TokenModel model);
 
 struct TokenIdentity {
     uint8_t type = 0;

@@ -2,10 +2,6 @@
 
 #include "utils/terminal.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <deque>
 #include <iostream>
 #include <streambuf>
@@ -30,11 +26,9 @@ std::ostream discardingStream(&nullBuffer);
 constexpr std::string_view defaultForeground = "\x1b[39m";
 constexpr std::string_view brightRedForeground = "\x1b[91m";
 
-constexpr std::string_view pausePrompt = "Для продолжения нажмите любую клавишу . . .";
-
 ColorOutput& colorOutput()
 {
-    static ColorOutput output{&std::cout, [] { return isatty(STDOUT_FILENO) == 1; }};
+    static ColorOutput output{&std::cout, standardOutputIsTerminal};
     return output;
 }
 
@@ -48,13 +42,6 @@ void showColor(std::ostream& stream, std::string_view color)
     stream.flush();
     *colorOutput().stream << color << std::flush;
     currentColor = color;
-}
-
-void readOneByte(int fd)
-{
-    char key = 0;
-    while (read(fd, &key, 1) < 0 && errno == EINTR) {
-    }
 }
 
 }  // namespace
@@ -86,27 +73,11 @@ ColorOutput replaceColorOutput(ColorOutput output)
     return std::exchange(colorOutput(), std::move(output));
 }
 
-void waitForKey(int inputFd, std::ostream& prompt)
-{
-    termios saved{};
-    if (tcgetattr(inputFd, &saved) != 0)
-        return;
-    prompt << pausePrompt << std::flush;
-    termios oneKey = saved;
-    oneKey.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    oneKey.c_cc[VMIN] = 1;
-    oneKey.c_cc[VTIME] = 0;
-    tcsetattr(inputFd, TCSANOW, &oneKey);
-    readOneByte(inputFd);
-    tcsetattr(inputFd, TCSANOW, &saved);
-    prompt << std::endl;
-}
-
 void pause()
 {
     // A script or CI run has nobody to press a key.
-    if (isatty(STDIN_FILENO) == 1)
-        waitForKey(STDIN_FILENO, consoleOut);
+    if (standardInputIsTerminal())
+        waitForKey(standardInput, consoleOut);
 }
 
 }  // namespace kelvane::utils

@@ -14,8 +14,8 @@ namespace {
 using namespace kvtoken;
 
 constexpr int exitOk = 0;
-constexpr int exitNoReader = 1;
-constexpr int exitUsage = 2;
+constexpr int exitFailure = 1;  // at run time: no reader, a broken connection
+constexpr int exitUsage = 2;    // a bad option or profile
 
 const char usage[] =
     "usage: kvtoken-emu [--profile FILE] [--port N] [--host H] [--trace] [--connect-timeout SECONDS]\n"
@@ -114,7 +114,7 @@ std::optional<VpcdConnection> connectToReader(const Options& options, const Stop
     }
 }
 
-enum class Outcome { stopped, readerGone };
+enum class Outcome { stopped, readerGone, restarting };
 
 Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, bool tracing)
 {
@@ -135,14 +135,19 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
             trace(*message, answer);
         if (answer && !connection.send(*answer))
             return Outcome::readerGone;
+        if (card.takeRestartRequest())
+            return Outcome::restarting;
     }
 }
 
 // Closing the connection is the token's removal; a reader that goes away
-// (pcscd restarted) gets the token back when it returns.
-int run(const Options& options)
+// (pcscd restarted) gets the token back when it returns. A restart the host
+// asked for is a removal too: the token comes back after its restart delay,
+// with what it was before apart from what ends with the power.
+int run(const Options& options, TokenProfile profile)
 {
-    Card card(options.profile ? loadProfile(*options.profile) : defaultProfile());
+    const auto restartDelay = profile.flash ? profile.flash->restartDelay : std::chrono::milliseconds(0);
+    Card card(std::move(profile));
     const StopSignals stop;
     for (;;) {
         bool stopped = false;
@@ -150,10 +155,20 @@ int run(const Options& options)
         if (stopped)
             return exitOk;
         if (!connection)
-            return exitNoReader;
-        if (serve(card, *connection, stop, options.trace) == Outcome::stopped)
+            return exitFailure;
+        const Outcome outcome = serve(card, *connection, stop, options.trace);
+        connection.reset();
+        card.unplug();
+        if (outcome == Outcome::stopped)
             return exitOk;
-        std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
+        if (outcome == Outcome::readerGone) {
+            std::cerr << "kvtoken-emu: vpcd at " << endpoint(options) << " closed the connection; reconnecting\n";
+            continue;
+        }
+        if (options.trace)
+            std::cerr << "* restart: removed for " << restartDelay.count() << " ms\n";
+        if (stop.wait(restartDelay))
+            return exitOk;
     }
 }
 
@@ -161,18 +176,26 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    Options options;
+    TokenProfile profile;
     try {
-        const Options options = parseOptions(argc, argv);
+        options = parseOptions(argc, argv);
         if (options.help) {
             std::cout << usage;
             return exitOk;
         }
-        return run(options);
+        profile = options.profile ? loadProfile(*options.profile) : defaultProfile();
     } catch (const UsageError& e) {
         std::cerr << "kvtoken-emu: " << e.what() << '\n' << usage;
         return exitUsage;
     } catch (const std::exception& e) {
         std::cerr << "kvtoken-emu: " << e.what() << '\n';
         return exitUsage;
+    }
+    try {
+        return run(options, std::move(profile));
+    } catch (const std::exception& e) {
+        std::cerr << "kvtoken-emu: " << e.what() << '\n';
+        return exitFailure;
     }
 }

@@ -21,6 +21,14 @@ constexpr uint16_t fileNotFound = 0x6A82;
 constexpr uint16_t dataNotFound = 0x6A88;
 constexpr uint16_t noCurrentFile = 0x6986;
 constexpr uint16_t conditionsNotSatisfied = 0x6985;
+constexpr uint16_t securityNotSatisfied = 0x6982;
+constexpr uint16_t notEnoughMemory = 0x6A84;
+constexpr uint16_t blocked = 0x6983;
+constexpr uint16_t wrongSecret = 0x63C0;  // | remaining attempts
+constexpr uint16_t incompatibleFile = 0x6981;
+constexpr uint16_t recordNotFound = 0x6A83;
+constexpr uint16_t fileExists = 0x6A89;
+constexpr uint16_t pinPolicy = 0x6F8C;
 constexpr uint16_t firmwareCorrupted = 0x6F20;
 constexpr uint16_t wrongChecksum = 0x6F87;
 }  // namespace sw

@@ -80,11 +80,21 @@ std::optional<Bytes> Card::receive(const Bytes& message)
         pendingResponse_.clear();
         token_.reset();
         return std::nullopt;
+    case powerOff:
+        pendingResponse_.clear();
+        token_.powerOff();
+        return std::nullopt;
     case atrRequest:
         return atr_;
-    default:  // power off and anything unknown: nothing to answer
+    default:  // nothing to answer
         return std::nullopt;
     }
+}
+
+void Card::unplug()
+{
+    pendingResponse_.clear();
+    token_.powerOff();
 }
 
 Bytes Card::transmit(const Bytes& command)

@@ -24,6 +24,12 @@ public:
     std::optional<Bytes> receive(const Bytes& message);
     Bytes transmit(const Bytes& command);
 
+    // True once after the token answered the host's restart request: the
+    // link then removes the card, waits and inserts it again.
+    bool takeRestartRequest() { return token_.takeRestartRequest(); }
+    // The card leaves the reader: its power goes.
+    void unplug();
+
     const Bytes& atr() const { return atr_; }
     Protocol protocol() const { return protocol_; }
 

@@ -18,8 +18,11 @@ void appendTlv(Bytes& out, uint8_t tag, const Bytes& value)
 const Bytes rsfAccessConditions = {0x00, 0x01, 0x02, 0x02, 0xFF, 0xFF, 0xFF, 0xFF,
                                    0x02, 0x01, 0x01, 0xFF, 0xFF, 0xFF, 0xFF};
 constexpr uint8_t lifeCycleOperational = 0x05;
+constexpr uint8_t profileIndicator = 0x81;
 
 }  // namespace
+
+FileNode::FileNode() : accessConditions(rsfAccessConditions) {}
 
 FileNode* FileNode::child(uint16_t childId) const
 {
@@ -38,13 +41,34 @@ FileNode& FileNode::add(std::unique_ptr<FileNode> node)
 
 Bytes fcpOf(const FileNode& node)
 {
+    const bool mva = node.kind == FileKind::Mva;
     Bytes items;
-    appendTlv(items, 0x82, {static_cast<uint8_t>(node.kind), 0x00});
+    Bytes descriptor{static_cast<uint8_t>(node.kind), 0x00};
+    if (mva) {
+        appendBigEndian(descriptor, node.maxRecordSize, 2);
+        descriptor.push_back(static_cast<uint8_t>(node.records.size()));
+    }
+    appendTlv(items, 0x82, descriptor);
+    if (mva) {
+        Bytes size;
+        appendBigEndian(size, uint32_t{node.maxRecordSize} * node.maxRecords, 2);
+        appendTlv(items, 0x80, size);
+    }
     appendTlv(items, 0x83, {static_cast<uint8_t>(node.id >> 8), static_cast<uint8_t>(node.id)});
-    if (node.kind == FileKind::Rsf) {
-        const auto attempts = static_cast<uint8_t>(node.maxAttempts << 4 | (node.remainingAttempts & 0x0F));
-        appendTlv(items, 0x85, {0x00, 0x00, 0x00, attempts, 0x00, 0x00});
-        appendTlv(items, 0x86, rsfAccessConditions);
+    if (node.kind == FileKind::Rsf || mva) {
+        Bytes parameters = node.parameters;
+        parameters[3] = static_cast<uint8_t>(node.maxAttempts << 4 | (node.remainingAttempts & 0x0F));
+        appendTlv(items, 0x85, parameters);
+        appendTlv(items, 0x86, node.accessConditions);
+    }
+    if (mva) {
+        appendTlv(items, 0x8F, {profileIndicator});
+        Bytes statuses;
+        for (const auto& record : node.records)
+            statuses.push_back(record.status);
+        Bytes recordStatus;
+        appendTlv(recordStatus, 0xC0, statuses);
+        appendTlv(items, 0xA5, recordStatus);
     }
     appendTlv(items, 0x8A, {lifeCycleOperational});
     Bytes fcp;
@@ -74,19 +98,23 @@ Reply FileSystem::select(FileNode& node)
     return success(fcpOf(node));
 }
 
+FileNode* FileSystem::find(const Bytes& path) const
+{
+    FileNode* node = root_.get();
+    for (size_t i = 0; i + 1 < path.size() && node; i += 2) {
+        if (node->kind != FileKind::Folder)
+            return nullptr;
+        node = node->child(static_cast<uint16_t>(path[i] << 8 | path[i + 1]));
+    }
+    return node;
+}
+
 Reply FileSystem::selectByPath(const Bytes& path)
 {
     if (path.size() % 2 != 0)
         return status(sw::badData);
-    FileNode* node = root_.get();
-    for (size_t i = 0; i < path.size(); i += 2) {
-        if (node->kind != FileKind::Folder)
-            return status(sw::fileNotFound);
-        node = node->child(static_cast<uint16_t>(path[i] << 8 | path[i + 1]));
-        if (!node)
-            return status(sw::fileNotFound);
-    }
-    return select(*node);
+    FileNode* node = find(path);
+    return node ? select(*node) : status(sw::fileNotFound);
 }
 
 Reply FileSystem::selectFirst()

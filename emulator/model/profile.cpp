@@ -107,6 +107,13 @@ void storeContent(FileNode& node, Bytes content, bool damaged)
         node.content.front() ^= 0xFF;
 }
 
+Bytes textBytes(const std::string& text)
+{
+    if (text.empty() || text.size() > 249)
+        throw std::invalid_argument("a PIN has 1 to 249 characters");
+    return Bytes(text.begin(), text.end());
+}
+
 std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
 {
     auto node = std::make_unique<FileNode>();
@@ -124,6 +131,8 @@ std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
     // Both counters share one byte of the FCP, a nibble each.
     if (node->maxAttempts > 15 || node->remainingAttempts > node->maxAttempts)
         throw std::invalid_argument("attempt counters must satisfy remaining <= maximum <= 15");
+    if (attributes.contains("pin"))
+        node->pin = textBytes(attributes["pin"].get<std::string>());
     Bytes content = attributes.contains("content") ? parseHex(attributes["content"].get<std::string>()) : contentFor(id);
     if (content.empty())
         throw std::invalid_argument("empty content");
@@ -209,6 +218,79 @@ std::vector<Override> overridesOf(const Json& profile)
     return overrides;
 }
 
+ProtectRule ruleFrom(const Json& text)
+{
+    const Bytes bytes = parseHex(text.get<std::string>());
+    if (bytes.empty() || bytes.size() > 2)
+        throw std::invalid_argument("a rule is its condition byte, then the secret byte if it names one");
+    return {bytes[0], bytes.size() == 2 ? bytes[1] : uint8_t{0}};
+}
+
+FlashSection sectionFrom(const Json& entry)
+{
+    FlashSection section;
+    const auto number = entry.at("number").get<int>();
+    if (number < 1 || number > 8)
+        throw std::invalid_argument("section numbers run from 1 to 8");
+    section.number = static_cast<uint8_t>(number);
+    const auto type = entry.value("type", 0);
+    if (type < 0 || type > 3)
+        throw std::invalid_argument("section types are 0 to 3");
+    section.type = static_cast<SectionType>(type);
+    section.size = entry.at("size").get<uint32_t>();
+    const auto state = entry.value("access", 0);
+    if (state < 0 || state > 0xFF)
+        throw std::invalid_argument("access states are 0, 1, 3 and 5");
+    section.access = static_cast<uint8_t>(state);
+    const Json rules = entry.value("rules", Json::object());
+    for (const auto& [op, rule] : rules.items()) {
+        const uint8_t bit = hexByte(op);
+        if (bit == 0 || (bit & (bit - 1)) || bit > operation::permanentCdRom)
+            throw std::invalid_argument("'" + op + "' is not one of the operations 01 02 04 08 10 20");
+        section.rules[bit] = ruleFrom(rule);
+    }
+    checkSection(section);
+    return section;
+}
+
+void checkPartition(const FlashProfile& flash)
+{
+    std::set<uint8_t> numbers;
+    uint64_t used = 0;
+    int journals = 0;
+    for (const auto& section : flash.sections) {
+        if (!numbers.insert(section.number).second)
+            throw std::invalid_argument("section " + std::to_string(section.number) + " is listed twice");
+        used += section.type == SectionType::Encrypted ? 0 : section.size;
+        journals += section.type == SectionType::JournalEvents;
+    }
+    if (flash.sections.size() > 8 || journals > 1)
+        throw std::invalid_argument("at most 8 sections, one of them the journal events section");
+    if (used > flash.totalSize)
+        throw std::invalid_argument("the sections need more than totalSize");
+}
+
+FlashProfile flashFrom(const Json& flash)
+{
+    if (!flash.is_object())
+        throw std::invalid_argument("flash is an object");
+    FlashProfile profile;
+    profile.totalSize = flash.value("totalSize", uint32_t{0});
+    profile.restartDelay = std::chrono::milliseconds(flash.value("restartDelayMs", 1000u));
+    for (const auto& entry : flash.value("sections", Json::array()))
+        profile.sections.push_back(sectionFrom(entry));
+    if (flash.contains("journalDrive")) {
+        profile.journalDrive = flash["journalDrive"].get<std::string>();
+        if (!std::filesystem::is_directory(*profile.journalDrive))
+            throw std::invalid_argument("journalDrive '" + profile.journalDrive->string() + "' is not a directory");
+    }
+    profile.journalFileSize = flash.value("journalFileSize", profile.journalFileSize);
+    if (profile.journalFileSize == 0)
+        throw std::invalid_argument("journalFileSize is at least 1");
+    checkPartition(profile);
+    return profile;
+}
+
 void readIdentity(TokenProfile& token, const Json& profile)
 {
     token.serial = number<uint64_t>(profile, "serial");
@@ -252,6 +334,8 @@ void readDiagnostics(TokenProfile& token, const Json& profile)
     const Json& pins = required(profile, "globalPins");
     token.adminPin = convertKey("globalPins", [&] { return globalPin(pins.at("admin")); });
     token.userPin = convertKey("globalPins", [&] { return globalPin(pins.at("user")); });
+    if (!token.adminPin->pin || !token.userPin->pin)
+        throw ProfileError("missing key 'globalPins.admin.pin' or 'globalPins.user.pin'");
     token.errorCounters = number<std::array<uint16_t, 6>>(profile, "errorCounters");
     token.emergencyEvent = answerHex(profile, "emergencyEvent");
     token.sectors = convertKey("sectors", [&] { return sectorsOf(profile); });
@@ -264,7 +348,8 @@ TokenProfile profileFrom(const Json& profile)
     readDiagnostics(token, profile);
     token.root = convertKey("fileSystem", [&] { return fileTree(required(profile, "fileSystem")); });
     token.securityJournal = optionalHex(profile, "securityJournal");
-    token.flash = profile.contains("flash") && !profile["flash"].is_null();
+    if (profile.contains("flash") && !profile["flash"].is_null())
+        token.flash = convertKey("flash", [&] { return flashFrom(profile["flash"]); });
     token.overrides = convertKey("overrides", [&] { return overridesOf(profile); });
     return token;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileSystem.h"
+#include "flash.h"
 
 #include <array>
 #include <filesystem>
@@ -47,7 +48,7 @@ struct TokenProfile {
     std::vector<Sector> sectors;
     std::unique_ptr<FileNode> root;
     std::optional<Bytes> securityJournal;
-    bool flash = false;
+    std::optional<FlashProfile> flash;
     std::vector<Override> overrides;
 };
 

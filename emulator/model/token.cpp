@@ -1,5 +1,7 @@
 #include "token.h"
 
+#include "journalDrive.h"
+
 #include <algorithm>
 
 namespace kvtoken {
@@ -30,35 +32,65 @@ Reply optionalData(const std::optional<Bytes>& data, uint16_t whenAbsent)
 Token::Token(TokenProfile profile)
     : profile_(std::move(profile)), files_(std::move(profile_.root)), random_(std::random_device{}())
 {
+    if (profile_.flash)
+        flash_.emplace(std::move(*profile_.flash));
 }
 
 void Token::powerOn()
 {
     ++profile_.usbConnectionCounter;
+    powerOff();
+    poweredSince_ = std::chrono::steady_clock::now();
+}
+
+void Token::powerOff()
+{
     reset();
+    if (!flash_)
+        return;
+    flash_->powerCycle();
+    updateJournalDrive();
+}
+
+bool Token::takeRestartRequest()
+{
+    return flash_ && flash_->takeRestartRequest();
 }
 
 void Token::reset()
 {
     files_.reset();
     journalPosition_ = 0;
+    rights_ = {};
+    pendingHostInformation_.reset();
 }
 
 Reply Token::execute(const CommandApdu& command)
 {
+    // What a token must have for a command to exist on it.
+    enum class Needs { nothing, journal, flash };
     struct Entry {
         uint8_t cla;
         uint8_t ins;
         Reply (Token::*handle)(const CommandApdu&);
+        Needs needs;
     };
     static const Entry commands[] = {
-        {0x00, 0xCA, &Token::getData},      {0x80, 0x7E, &Token::diagnose},
-        {0x00, 0xA4, &Token::select},       {0x00, 0x84, &Token::getChallenge},
-        {0x80, 0x71, &Token::extendedInfo}, {0x90, 0x5D, &Token::readJournal},
+        {0x00, 0xCA, &Token::getData, Needs::nothing},      {0x80, 0x7E, &Token::diagnose, Needs::nothing},
+        {0x00, 0xA4, &Token::select, Needs::nothing},       {0x00, 0x84, &Token::getChallenge, Needs::nothing},
+        {0x80, 0x71, &Token::extendedInfo, Needs::nothing}, {0x90, 0x5D, &Token::readJournal, Needs::journal},
+        {0x80, 0x53, &Token::sections, Needs::flash},       {0x80, 0x40, &Token::resetAccessRights, Needs::nothing},
+        {0x00, 0x20, &Token::verify, Needs::nothing},       {0x00, 0x2C, &Token::resetRetryCounter, Needs::nothing},
+        {0x00, 0xE0, &Token::createFile, Needs::nothing},   {0x00, 0x24, &Token::changeReferenceData, Needs::nothing},
+        {0x00, 0xE2, &Token::appendRecord, Needs::nothing}, {0x00, 0xDC, &Token::updateRecord, Needs::nothing},
+        {0x00, 0x0C, &Token::eraseRecord, Needs::nothing},  {0x00, 0xDA, &Token::putData, Needs::journal},
+        {0x10, 0xDA, &Token::putData, Needs::journal},
     };
-    const bool journalCommand = command.cla == 0x90 && command.ins == 0x5D;
+    const auto present = [this](Needs needs) {
+        return needs == Needs::nothing || (needs == Needs::journal ? bool(profile_.securityJournal) : bool(flash_));
+    };
     for (const auto& entry : commands)
-        if (entry.cla == command.cla && entry.ins == command.ins && (!journalCommand || profile_.securityJournal))
+        if (entry.cla == command.cla && entry.ins == command.ins && present(entry.needs))
             return (this->*entry.handle)(command);
     const bool knownClass = std::any_of(std::begin(commands), std::end(commands),
                                         [&](const Entry& entry) { return entry.cla == command.cla; });
@@ -231,7 +263,7 @@ Reply Token::extendedInfo(const CommandApdu& command)
     if (command.p1 != 0 || command.p2 != 0)
         return status(sw::badP1P2);
     const auto features = static_cast<uint8_t>((profile_.securityJournal ? featureJournal : 0) |
-                                               (profile_.flash ? featureFlash : 0));
+                                               (flash_ ? featureFlash : 0));
     return success({0x40, 0x05, 0x04, 0x03, 0x00, 0x00, features});
 }
 
@@ -250,6 +282,35 @@ Reply Token::readJournal(const CommandApdu& command)
     const auto begin = journal.begin() + static_cast<long>(journalPosition_);
     return Reply{Bytes(begin, begin + static_cast<long>(portion)), sw::ok,
                  [this, portion] { journalPosition_ += portion; }};
+}
+
+Reply Token::sections(const CommandApdu& command)
+{
+    Reply reply = flash_->execute(command, [this](const ProtectRule& rule) { return satisfies(rule); });
+    updateJournalDrive();
+    return reply;
+}
+
+void Token::updateJournalDrive()
+{
+    const auto& drive = flash_->profile().journalDrive;
+    if (!drive || flash_->journalReadable() == journalShown_)
+        return;
+    journalShown_ = !journalShown_;
+    if (journalShown_)
+        writeJournalFiles(*drive, profile_.securityJournal.value_or(Bytes{}), flash_->profile().journalFileSize);
+    else
+        removeJournalFiles(*drive);
+}
+
+Reply Token::resetAccessRights(const CommandApdu& command)
+{
+    if (command.p1 != 0 || command.p2 != 0)
+        return status(sw::badP1P2);
+    if (command.data)
+        return status(sw::wrongLength);
+    rights_ = {};
+    return status(sw::ok);
 }
 
 }  // namespace kvtoken

@@ -1,3 +1,4 @@
+#include "caseName.h"
 #include "process.h"
 
 #include <gmock/gmock.h>
@@ -6,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -17,14 +19,38 @@ using testing::StartsWith;
 
 using Args = std::vector<std::string>;
 
+// "Args_diagnose_help" for the arguments diagnose --help.
+std::string argsName(const Args& args)
+{
+    std::string line;
+    for (const std::string& arg : args)
+        line += arg + " ";
+    return caseName("Args", line);
+}
+
+template <class Case>
+std::string caseArgsName(const testing::TestParamInfo<Case>& info)
+{
+    if constexpr (std::is_same_v<Case, Args>)
+        return argsName(info.param);
+    else
+        return argsName(info.param.args);
+}
+
 const std::string header =
-    "Утилита диагностики Kelvane v0.3.0\nИдет диагностика токена.\nПожалуйста, подождите...\n";
+    "Утилита диагностики Kelvane v" KVDIAG_VERSION "\nИдет диагностика токена.\nПожалуйста, подождите...\n";
 const std::string generalOptions = "Общие параметры:\n";
 
+// What a user sees when no PC/SC service runs: the context cannot be established.
+const std::string noPcscService = "Ошибка: some pcsc error acquired:-2146435043(0x8010001d)\n";
+
 // Standard input is /dev/null: a run that waited for a key would be killed and fail.
+// The client library is pointed at a socket where nothing listens, so a run
+// never reaches the machine's pcscd: a token plugged in is left alone (its
+// journal read position would move otherwise).
 ProcessResult runKvdiag(const Args& args, const fs::path& dir)
 {
-    return runProcess(KVDIAG_PATH, args, dir);
+    return runProcess(KVDIAG_PATH, args, dir, 60, {{"PCSCLITE_CSOCK_NAME", (dir / "no-pcscd.comm").string()}});
 }
 
 // The general options as the library lists them; the positional ones stay hidden.
@@ -40,16 +66,18 @@ void expectGeneralOptionsListed(const std::string& out)
 
 class StartsTheRun : public testing::TestWithParam<Args> {};
 
-TEST_P(StartsTheRun, WithTheHeaderLines)
+TEST_P(StartsTheRun, WithTheHeaderLinesThenMeetsNoPcscService)
 {
     TempDir dir;
     const ProcessResult result = runKvdiag(GetParam(), dir.path());
-    EXPECT_THAT(result.out, StartsWith(header));
+    EXPECT_EQ(result.out, header + noPcscService);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(fs::is_directory(dir.path() / "logs"));
 }
 
 INSTANTIATE_TEST_SUITE_P(ImplicitOrExplicitDiagnose, StartsTheRun,
-                         testing::Values(Args{}, Args{"diagnose"}, Args{"--log-prefix", "мой"}));
+                         testing::Values(Args{}, Args{"diagnose"}, Args{"--log-prefix", "мой"}),
+                         caseArgsName<Args>);
 
 class Usage : public testing::TestWithParam<Args> {};
 
@@ -63,7 +91,8 @@ TEST_P(Usage, IsPrintedWithoutPreparingLogs)
     EXPECT_FALSE(fs::exists(dir.path() / "logs"));
 }
 
-INSTANTIATE_TEST_SUITE_P(HelpAlone, Usage, testing::Values(Args{"--help"}, Args{"-h"}));
+INSTANTIATE_TEST_SUITE_P(HelpAlone, Usage, testing::Values(Args{"--help"}, Args{"-h"}),
+                         caseArgsName<Args>);
 
 class HelpAfterCommand : public testing::TestWithParam<Args> {};
 
@@ -77,7 +106,8 @@ TEST_P(HelpAfterCommand, ListsOptionsAfterPreparingLogs)
     EXPECT_TRUE(fs::is_directory(dir.path() / "logs"));
 }
 
-INSTANTIATE_TEST_SUITE_P(DashOrSlash, HelpAfterCommand, testing::Values(Args{"diagnose", "--help"}, Args{"diagnose", "/h"}));
+INSTANTIATE_TEST_SUITE_P(DashOrSlash, HelpAfterCommand, testing::Values(Args{"diagnose", "--help"}, Args{"diagnose", "/h"}),
+                         caseArgsName<Args>);
 
 struct UnrecognisedCase {
     Args args;
@@ -100,7 +130,8 @@ INSTANTIATE_TEST_SUITE_P(Tokens, Unrecognised,
                                          UnrecognisedCase{{"diagnose", "a", "b"}, "a, b"},
                                          UnrecognisedCase{{"--foo", "-x"}, "--foo, -x"},
                                          // Not the first word: the command stays the implicit diagnose.
-                                         UnrecognisedCase{{"--log-prefix", "p", "diagnose"}, "diagnose"}));
+                                         UnrecognisedCase{{"--log-prefix", "p", "diagnose"}, "diagnose"}),
+                         caseArgsName<UnrecognisedCase>);
 
 struct ErrorCase {
     Args args;
@@ -127,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{{"Diagnose"}, unknownCommand},
                     // "/h" is an option only after the command word.
                     ErrorCase{{"/h"}, unknownCommand},
-                    ErrorCase{{"--log-prefix"}, "the required argument for option '--log-prefix' is missing"}));
+                    ErrorCase{{"--log-prefix"}, "the required argument for option '--log-prefix' is missing"}),
+    caseArgsName<ErrorCase>);
 
 TEST(LogsDirectory, PlainFileInItsPlaceEndsBeforeTheRun)
 {

@@ -1,7 +1,6 @@
 #include "harness.h"
 
 #include "hex.h"
-#include "process.h"
 
 #include <PCSC/pcsclite.h>
 
@@ -23,11 +22,6 @@ constexpr char pcscdPath[] = "/usr/sbin/pcscd";
 std::string pcscError(const std::string& what, LONG rc)
 {
     return what + " failed: " + pcsc_stringify_error(rc);
-}
-
-bool pcscdRunning()
-{
-    return runProcess("/usr/bin/pgrep", {"-x", "pcscd"}, "/", 10).exitCode == 0;
 }
 
 // The daemon this program started, stopped when the program ends.
@@ -55,6 +49,23 @@ private:
     SCARDCONTEXT context_ = 0;
     LONG rc_;
 };
+
+// A context that can be established means a PC/SC daemon answers, whoever
+// started it; a pcscd that systemd starts on demand starts on this very call.
+bool pcscServiceAnswers()
+{
+    return Context().result() == SCARD_S_SUCCESS;
+}
+
+// Why the vpcd reader is missing, and what helps.
+std::string missingReaderText(const std::string& reader)
+{
+    if (startedPcscd())
+        return "pcscd does not list \"" + reader + "\" (is vsmartcard-vpcd installed?); pcscd said: " +
+               startedPcscd()->errorOutput();
+    return "pcscd runs but does not list the vpcd reader \"" + reader +
+           "\": it was started before vsmartcard-vpcd was installed; restart pcscd (systemctl restart pcscd)";
+}
 
 bool readerListed(const std::string& reader)
 {
@@ -114,15 +125,13 @@ bool waitForReader(const std::string& reader, const std::function<bool(DWORD)>& 
 
 void ensurePcscd()
 {
-    if (!startedPcscd() && !pcscdRunning())
+    if (!startedPcscd() && !pcscServiceAnswers())
         startedPcscd() = std::make_unique<BackgroundProcess>(pcscdPath, std::vector<std::string>{"--foreground"});
     const std::string reader = vpcdReaderName(firstVpcdPort);
     const auto deadline = Clock::now() + waitLimit;
     while (!readerListed(reader)) {
-        if (Clock::now() >= deadline) {
-            const std::string said = startedPcscd() ? "; pcscd said: " + startedPcscd()->errorOutput() : "";
-            throw std::runtime_error("pcscd does not list \"" + reader + "\" (is vsmartcard-vpcd installed?)" + said);
-        }
+        if (Clock::now() >= deadline)
+            throw std::runtime_error(missingReaderText(reader));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }

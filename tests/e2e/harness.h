@@ -10,8 +10,9 @@
 #include <string>
 
 // Makes sure pcscd runs for this test program: starts `pcscd --foreground`
-// when none runs (pgrep -x pcscd), and stops only a daemon it started, at
-// program exit. Waits until the vpcd readers are listed.
+// when no PC/SC context can be established, and stops only a daemon it
+// started, at program exit; a pcscd that systemd starts on demand is used as
+// it is. Waits until the vpcd readers are listed.
 void ensurePcscd();
 
 // The vpcd reader behind a port: 35963 "Virtual PCD 00 00", 35964 "Virtual PCD 00 01".

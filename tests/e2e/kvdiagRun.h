@@ -55,7 +55,7 @@ std::vector<std::string> commandsReceived(const std::string& trace);
 
 constexpr char verdictPassed[] = "-> Все проверки прошли успешно";
 constexpr char verdictFailed[] = "-> При диагностике были выявлены ошибки";
-constexpr char consoleHeader[] = "Утилита диагностики Kelvane v0.3.0\n"
+constexpr char consoleHeader[] = "Утилита диагностики Kelvane v" KVDIAG_VERSION "\n"
                                  "Идет диагностика токена.\n"
                                  "Пожалуйста, подождите...\n";
 constexpr char consoleClosing[] = "Диагностика токена завершена. Лог-файл сохранён в папке запуска утилиты.\n";

@@ -1,5 +1,7 @@
 // The diagnostic report kvdiag writes for virtual tokens: the healthy report
-// of each model and the lines each fault leaves in it.
+// of each model and the lines each fault leaves in it. Expected lines are
+// written by hand from the report rules and the profiles' values, never
+// captured from the program's output (see expected/README.md).
 #include "harness.h"
 #include "kvdiagRun.h"
 

@@ -1,6 +1,7 @@
 // The virtual token itself, seen through pcscd as any PC/SC application sees it.
 #include "harness.h"
 
+#include "caseName.h"
 #include "process.h"
 
 #include <gmock/gmock.h>
@@ -41,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(Profiles, PluggedToken, testing::Values(
     PluggedCase{"mirel3.json", "3B 8D 80 01 4B 65 6C 76 61 6E 65 20 4D 69 72 65 6C 2D", SCARD_PROTOCOL_T1,
                 "00 00 00 00 12 34 56 78 90 00"},
     PluggedCase{"brisa.json", "3B 0C 4B 65 6C 76 61 6E 65 62 72 69 73 61", SCARD_PROTOCOL_T0,
-                "00 00 00 00 EF 2A C3 F5 90 00"}));
+                "00 00 00 00 EF 2A C3 F5 90 00"}),
+    [](const auto& info) { return caseName("", info.param.profile); });
 
 TEST(VirtualTokenOnT0, CaseFourAnswerComesThroughGetResponse)
 {

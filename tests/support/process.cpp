@@ -25,7 +25,7 @@ void drain(int fd, std::string& into, bool& open)
 }  // namespace
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& workDir, int timeoutSeconds)
+                         const std::filesystem::path& workDir, int timeoutSeconds, const Environment& environment)
 {
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0)
@@ -43,6 +43,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         close(errPipe[0]);
         if (chdir(workDir.c_str()) != 0)
             _exit(126);
+        for (const auto& [name, value] : environment)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));

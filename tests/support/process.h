@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,14 @@ struct ProcessResult {
     std::string err;
 };
 
+// Variables set for a subprocess on top of this process's environment.
+using Environment = std::map<std::string, std::string>;
+
 // Runs program with args in workDir, standard input from /dev/null, and waits
 // for it (killed after timeoutSeconds).
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& workDir, int timeoutSeconds = 60);
+                         const std::filesystem::path& workDir, int timeoutSeconds = 60,
+                         const Environment& environment = {});
 
 // A fresh temporary directory, removed with the object.
 class TempDir {

@@ -37,7 +37,7 @@ TEST_F(AlgorithmTestsTest, FailedModesAndRefusalsAreReportedAndGradedCritical)
 {
     card.on("80 7E 10 00", "00 00 00 05 90 00").on("80 7E 12 00", "6A 81");
 
-    algorithmSelfTests(token(), logger, KelvaneMirel20);
+    algorithmSelfTests(token(), logger, KelvaneMirel20, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray({
                               std::string(),
@@ -89,7 +89,7 @@ TEST_P(Gost28147Modes, FailedModesAreListedInTableOrder)
 {
     card.on("80 7E 10 00", GetParam().answer);
 
-    algorithmSelfTests(token(), logger, KelvaneMirel20);
+    algorithmSelfTests(token(), logger, KelvaneMirel20, markFailed);
 
     std::vector<std::string> expected{at(2, "Тестирование алгоритма ГОСТ 28147-89"), at(2, "[critical] -> !ОШИБКА")};
     expected.insert(expected.end(), GetParam().modeLines.begin(), GetParam().modeLines.end());
@@ -110,7 +110,7 @@ class AlgorithmTestsByModel : public AlgorithmTestsTest, public testing::WithPar
 
 TEST_P(AlgorithmTestsByModel, NewestAlgorithmsOnlyOnMirel30)
 {
-    algorithmSelfTests(token(), logger, GetParam().model);
+    algorithmSelfTests(token(), logger, GetParam().model, markFailed);
 
     std::vector<std::string> expected;
     for (size_t test = 0; test < GetParam().testsRun; ++test)
@@ -133,7 +133,7 @@ TEST_F(AlgorithmTestsTest, NoTestPassingIsFatal)
         card.on(toHex({0x80, 0x7E, test}), "6F 00");
     card.on("80 7E 13", "00 00 00 01 90 00").on("80 7E 17", "00 00 00 90 00");
 
-    algorithmSelfTests(token(), logger, KelvaneMirel30);
+    algorithmSelfTests(token(), logger, KelvaneMirel30, markFailed);
 
     EXPECT_THAT(summaries(), ElementsAreArray({at(1, std::string(kTitle) + " - критичность проверки: [fatal]")}));
     EXPECT_THAT(report(), testing::Contains(at(2, "[critical] -> !ОШИБКА Неполный ответ токена: получено 3 Б из 4.")));

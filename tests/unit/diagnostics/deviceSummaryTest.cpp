@@ -66,7 +66,7 @@ TEST_P(SummaryCounters, WritesValueOrFaultAndGoesOn)
 {
     card.on("00 CA 01 32", GetParam().changesAnswer).on("00 CA 01 34", GetParam().usbAnswer);
 
-    deviceSummary(token(), logger);
+    deviceSummary(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray(summaryWith(GetParam().counterLines)));
     EXPECT_EQ(allChecksPassed, GetParam().passes);
@@ -82,7 +82,7 @@ TEST_F(DeviceSummaryTest, SelfNamedTokenShowsItsNameWithoutClassifyingTheModel)
 {
     card.on("00 CA 01 89", identityAnswer(0x01, 28, 0x00, 0x20)).on("00 CA 01 85", "4D 69 72 65 6C 20 58 00 00 90 00");
 
-    deviceSummary(token(), logger);
+    deviceSummary(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray(summaryWith(
                               {"Сеансовый счетчик изменений: 1532", "Счетчик подключений к USB шине: 87"},
@@ -94,7 +94,7 @@ TEST_F(DeviceSummaryTest, FreeMemoryAboveTotalWrapsTheUsedFigure)
 {
     card.on("00 CA 01 8A", "00 01 00 01 90 00");  // one byte more than the 64 KiB the identity gives
 
-    deviceSummary(token(), logger);
+    deviceSummary(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray(summaryWith(
                               {"Сеансовый счетчик изменений: 1532", "Счетчик подключений к USB шине: 87"},

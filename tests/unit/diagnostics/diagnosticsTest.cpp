@@ -16,7 +16,6 @@ protected:
     PerformDiagnosticsTest()
     {
         logger.level = 0;  // as the diagnostic run calls it
-        allChecksPassed = false;
     }
 };
 
@@ -121,7 +120,7 @@ TEST_F(PerformDiagnosticsTest, HealthyMirel30WritesEveryCheckInOrderAndPasses)
         },
     });
 
-    performDiagnostics(token(), logger);
+    performDiagnostics(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray(expected));
     EXPECT_TRUE(allChecksPassed);
@@ -203,7 +202,7 @@ TEST_P(SuiteByModel, RunsTheChecksOfItsModelAndBuild)
 {
     card.on("00 CA 01 89", GetParam().identity).on("00 CA 01 8C", GetParam().hardwareData);
 
-    performDiagnostics(token(), logger);
+    performDiagnostics(token(), logger, markFailed);
 
     EXPECT_THAT(checksRun(report()), ElementsAreArray(GetParam().checks));
     EXPECT_TRUE(allChecksPassed);
@@ -216,7 +215,7 @@ TEST_F(PerformDiagnosticsTest, FailedRandomCheckStillReadsJournalAndFailsVerdict
 {
     card.on("00 84 00 00", "6F 00");
 
-    performDiagnostics(token(), logger);
+    performDiagnostics(token(), logger, markFailed);
 
     const std::vector<std::string> tail(report().end() - 7, report().end());
     EXPECT_THAT(tail, ElementsAreArray(std::vector<std::string>{
@@ -259,7 +258,7 @@ TEST_P(ReportVerdict, HeaderFirstVerdictLast)
     writeReport(token(), kSerial, logger);
 
     ASSERT_GE(report().size(), 4u);
-    EXPECT_EQ(report()[0], "Версия утилиты диагностики Kelvane: 0.3.0");
+    EXPECT_EQ(report()[0], "Версия утилиты диагностики Kelvane: " KVDIAG_VERSION);
     EXPECT_EQ(report()[1], "Диагностика устройства с серийным номером 305419896...");
     EXPECT_EQ(report()[report().size() - 2], "");
     EXPECT_EQ(report().back(), GetParam().verdict);

@@ -45,60 +45,60 @@ const PinCase kPinCases[] = {
      withIntegrityPassing({at(4, "Тип файла: директория"), at(4, "Тип файла: EF"), at(4, "Идентификатор файла: abcd"),
                            at(4, "Собственная информация файла: 01:02:"), at(4, "Атрибуты безопасности: "),
                            at(4, "Состояние жизненного цикла: 0f"), at(4, "Собственная информация файла: ff:")}),
-     Success,
+     CheckResult::Success,
      true},
     {"DescriptorWithNonZeroSecondByte",
      {{"00 CA 01 01", "62 04 82 02 38 01 90 00"}},
      withIntegrityPassing({at(3, "-> !ОШИБКА"), at(3, "Неизвестный атрибут : Tag = 82 Value = 38:01:")}),
-     Success,
+     CheckResult::Success,
      false},
     {"WalkGoesOnAfterAnEmptyUnknownAttribute",
      {{"00 CA 01 01", "62 05 84 00 8A 01 05 90 00"}},
      withIntegrityPassing({at(3, "-> !ОШИБКА"), at(3, "Неизвестный атрибут : Tag = 84 Value = "),
                            at(4, "Состояние жизненного цикла: 05")}),
-     Success,
+     CheckResult::Success,
      false},
     {"NoTemplate",
      {{"00 CA 01 01", "6F 00 90 00"}},
      withIntegrityPassing({at(4, "Неизвестный формат информации"), at(5, "6f:00:")}),
-     Success,
+     CheckResult::Success,
      false},
     {"TemplateLongerThanAnswer",
      {{"00 CA 01 01", "62 10 82 02 10 00 90 00"}},
      withIntegrityPassing({at(4, "Неизвестный формат информации"), at(5, "62:10:82:02:10:00:")}),
-     Success,
+     CheckResult::Success,
      false},
     {"AttributeLongerThanTemplate",
      {{"00 CA 01 01", "62 06 83 02 00 01 86 05 90 00"}},
      withIntegrityPassing({at(4, "Идентификатор файла: 0001"), at(4, "Неизвестный формат информации"),
                            at(5, "62:06:83:02:00:01:86:05:")}),
-     Success,
+     CheckResult::Success,
      false},
     {"InformationRefused",
      {{"00 CA 01 01", "6A 82"}},
      withIntegrityPassing({at(3, "[fatal] -> !ОШИБКА " + statusWordMessage(0x6A82))}),
-     Fatal,
+     CheckResult::Fatal,
      true},
     {"IntegrityRefusedWithReferenceChecksum",
      {{"80 7E 31 00", "6F 00"}, {"80 7E 31 01", "12 34 56 78 90 00"}},
      {at(4, "Тип файла: RSF"), at(4, "Идентификатор файла: 0001"), at(4, "Состояние жизненного цикла: 05"),
       at(3, "Проверка целостности"), at(3, "[fatal] -> !ОШИБКА " + statusWordMessage(0x6F00)),
       at(4, "Эталонная контрольная сумма: 12345678")},
-     Fatal,
+     CheckResult::Fatal,
      true},
     {"IntegrityAndReferenceRefused",
      {{"80 7E 31 00", "6F 00"}, {"80 7E 31 01", "6A 88"}},
      {at(4, "Тип файла: RSF"), at(4, "Идентификатор файла: 0001"), at(4, "Состояние жизненного цикла: 05"),
       at(3, "Проверка целостности"), at(3, "[fatal] -> !ОШИБКА " + statusWordMessage(0x6F00)),
       at(4, "Получение эталонной контрольной суммы не удалось: 6a88")},
-     Fatal,
+     CheckResult::Fatal,
      true},
     {"ShortReferenceChecksumIsNotReadPastItsEnd",
      {{"80 7E 31 00", "6F 00"}, {"80 7E 31 01", "12 34 90 00"}},
      {at(4, "Тип файла: RSF"), at(4, "Идентификатор файла: 0001"), at(4, "Состояние жизненного цикла: 05"),
       at(3, "Проверка целостности"), at(3, "[fatal] -> !ОШИБКА " + statusWordMessage(0x6F00)),
-      at(4, "Получение эталонной контрольной суммы не удалось: 9000")},
-     Fatal,
+      at(4, "Неполный ответ токена: получено 2 Б из 4.")},
+     CheckResult::Fatal,
      true},
 };
 
@@ -113,15 +113,15 @@ TEST_P(GlobalPinAnswers, ReportAttributesAndIntegrity)
 {
     for (const auto& [command, answer] : GetParam().answers)
         card.on(command, answer);
-    CheckResult kiSeverity = Success;
+    CheckResult kiSeverity = CheckResult::Success;
 
-    globalPinsCheck(token(), logger, kiSeverity);
+    globalPinsCheck(token(), logger, kiSeverity, markFailed);
 
     std::vector<std::string> expected{"", at(1, "Проверка Глобальных PIN - кодов"), at(2, "Администратора"),
                                       at(3, "Получение информации")};
     expected.insert(expected.end(), GetParam().adminLines.begin(), GetParam().adminLines.end());
     expected.insert(expected.end(), kHealthyUserPin.begin(), kHealthyUserPin.end());
-    if (GetParam().severity != Success)
+    if (GetParam().severity != CheckResult::Success)
         expected.push_back(at(1, kSummary));
     EXPECT_THAT(report(), ElementsAreArray(expected));
     EXPECT_EQ(kiSeverity, GetParam().severity);
@@ -136,12 +136,12 @@ using GlobalPinsTest = HealthyTokenTest;
 
 TEST_F(GlobalPinsTest, SummaryReflectsAFaultEarlierInTheGroup)
 {
-    CheckResult kiSeverity = Fatal;
+    CheckResult kiSeverity = CheckResult::Fatal;
 
-    globalPinsCheck(token(), logger, kiSeverity);
+    globalPinsCheck(token(), logger, kiSeverity, markFailed);
 
     EXPECT_EQ(report().back(), at(1, kSummary));
-    EXPECT_EQ(kiSeverity, Fatal);
+    EXPECT_EQ(kiSeverity, CheckResult::Fatal);
 }
 
 }  // namespace

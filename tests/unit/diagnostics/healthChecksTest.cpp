@@ -14,7 +14,7 @@ TEST_F(HealthChecksTest, ErrorJournalCountersAreInformationOnly)
 {
     card.on("80 7E 41 01", "00 01 01 00 00 03 FF FF 00 05 00 06 90 00");
 
-    errorJournalCheck(token(), logger);
+    errorJournalCheck(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray({
                               std::string(),
@@ -66,7 +66,7 @@ TEST_P(ErrorJournalFault, FailsAndAsksForTheEmergencyEvent)
 {
     card.on("80 7E 41 01", GetParam().journalAnswer).on("80 7E 42 01 00", GetParam().emergencyAnswer);
 
-    errorJournalCheck(token(), logger);
+    errorJournalCheck(token(), logger, markFailed);
 
     std::vector<std::string> expected{"", at(1, "Получение журнала ошибочных операций")};
     expected.insert(expected.end(), GetParam().lines.begin(), GetParam().lines.end());
@@ -133,7 +133,7 @@ TEST_P(MemorySectors, ReportsEachSectorAndGradesTheirReliability)
 {
     card.on("80 7E 51 01", GetParam().answer);
 
-    memorySectorsCheck(token(), logger);
+    memorySectorsCheck(token(), logger, markFailed);
 
     std::vector<std::string> expected{"", at(1, kSectorsTitle)};
     expected.insert(expected.end(), GetParam().lines.begin(), GetParam().lines.end());
@@ -149,7 +149,7 @@ TEST_F(HealthChecksTest, RandomGeneratorRefusalIsFatal)
 {
     card.on("00 84 00 00 20", "6F 00");
 
-    randomGeneratorCheck(token(), logger);
+    randomGeneratorCheck(token(), logger, markFailed);
 
     EXPECT_THAT(report(), ElementsAreArray({std::string(), at(1, "Проверка работоспособности ГСЧ"),
                                             at(1, "[fatal] -> !ОШИБКА " + statusWordMessage(0x6F00))}));

@@ -37,7 +37,7 @@ TEST_P(OsIntegrity, WritesChecksumOrFatalFault)
 {
     card.on("80 7E 00 00", GetParam().answer);
 
-    osIntegrityCheck(token(), logger);
+    osIntegrityCheck(token(), logger, markFailed);
 
     std::vector<std::string> expected{at(1, "Проверка целостности ОС Kelvane")};
     expected.insert(expected.end(), GetParam().lines.begin(), GetParam().lines.end());
@@ -99,7 +99,7 @@ TEST_P(KeyInformationSeverity, GroupSummaryFollowsTheLastStoredSeverity)
     for (const auto& [command, answers] : GetParam().answers)
         card.on(command, answers);
 
-    keyInformationCheck(token(), logger, KelvaneMirel30, 28);
+    keyInformationCheck(token(), logger, KelvaneMirel30, 28, markFailed);
 
     EXPECT_THAT(summaryLines(report()), ElementsAreArray(GetParam().summaries));
     EXPECT_EQ(allChecksPassed, GetParam().summaries.empty());
@@ -115,7 +115,7 @@ TEST_F(KeyInformationTest, EveryKeyIsAskedAfterARefusalAndGroupEndsWithBlankAndS
 {
     card.on("80 7E 22 00", "6A 88");
 
-    keyInformationCheck(token(), logger, KelvaneMirel30, 28);
+    keyInformationCheck(token(), logger, KelvaneMirel30, 28, markFailed);
 
     const std::vector<std::string> head(report().begin(), report().begin() + 10);
     EXPECT_THAT(head, ElementsAreArray({
@@ -136,7 +136,7 @@ TEST_F(KeyInformationTest, EveryKeyIsAskedAfterARefusalAndGroupEndsWithBlankAndS
 
 TEST_F(KeyInformationTest, OldBrisaChecksOnlyItsGlobalPins)
 {
-    keyInformationCheck(token(), logger, KelvaneBrisa, 9);
+    keyInformationCheck(token(), logger, KelvaneBrisa, 9, markFailed);
 
     std::vector<std::string> expected{std::string(), at(1, "Проверка целостности КИ")};
     const std::vector<std::string> pins = healthyGlobalPinLines();
@@ -149,7 +149,7 @@ TEST_F(KeyInformationTest, BrisaFromBuild10ChecksSystemKeysButNoRsfFiles)
 {
     card.on("80 7E 21 00", "6A 88");
 
-    keyInformationCheck(token(), logger, KelvaneBrisa, 10);
+    keyInformationCheck(token(), logger, KelvaneBrisa, 10, markFailed);
 
     EXPECT_THAT(summaryLines(report()), ElementsAreArray({kSystemKeysSummary, kPinsSummary, kGroupFatal}));
     EXPECT_THAT(sentCommands(), testing::Not(testing::Contains(testing::StartsWith("00 A4"))));

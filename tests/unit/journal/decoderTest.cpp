@@ -1,3 +1,4 @@
+#include "caseName.h"
 #include "journal/decodedJournal.h"
 #include "journal/journalRecords.h"
 #include "scriptedPcsc.h"
@@ -33,7 +34,7 @@ struct DecodeCase {
     DecodeStatus status;
 };
 
-std::string caseName(const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; }
+std::string decodeCaseName(const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; }
 
 class Decoding : public testing::TestWithParam<DecodeCase> {};
 
@@ -128,7 +129,7 @@ const DecodeCase kRecordTypes[] = {
     {"OperationSystemVersion", "C3 02 31 30", "Версия ОС: 10\n", kOk},
     {"DeviceName", "C4 03 50 43 31", "Имя устройства: PC1\n", kOk},
 };
-INSTANTIATE_TEST_SUITE_P(RecordTypes, Decoding, testing::ValuesIn(kRecordTypes), caseName);
+INSTANTIATE_TEST_SUITE_P(RecordTypes, Decoding, testing::ValuesIn(kRecordTypes), decodeCaseName);
 
 // Readable frames with content the tool cannot read: decoding goes on.
 const DecodeCase kUnknownRecords[] = {
@@ -171,7 +172,7 @@ const DecodeCase kUnknownRecords[] = {
     {"DecodingGoesOn", "7F 01 AB 40 02 01 00",
      "Неизвестный тип записи\nТег: 0x7f\nДанные: ab\nВерсия журнала 1.0\n", kSomeFailed},
 };
-INSTANTIATE_TEST_SUITE_P(UnknownRecords, Decoding, testing::ValuesIn(kUnknownRecords), caseName);
+INSTANTIATE_TEST_SUITE_P(UnknownRecords, Decoding, testing::ValuesIn(kUnknownRecords), decodeCaseName);
 
 // A broken frame leaves nothing to trust: no records at all.
 const DecodeCase kBrokenJournals[] = {
@@ -189,7 +190,7 @@ const DecodeCase kBrokenJournals[] = {
     {"TimeSystemTimeAtTheValueEnd",
      "66 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 C5 08 40 02 01 00 40 02 01 00", "", kFailed},
 };
-INSTANTIATE_TEST_SUITE_P(BrokenJournals, Decoding, testing::ValuesIn(kBrokenJournals), caseName);
+INSTANTIATE_TEST_SUITE_P(BrokenJournals, Decoding, testing::ValuesIn(kBrokenJournals), decodeCaseName);
 
 // The note marks a successful operation the token did not close successfully.
 const DecodeCase kCompletion[] = {
@@ -208,7 +209,7 @@ const DecodeCase kCompletion[] = {
      kSomeFailed},
     {"CompletionsAreSkipped", "44 02 00 90 44 02 82 6A 40 02 01 00 44 02 00 90", "Версия журнала 1.0\n", kOk},
 };
-INSTANTIATE_TEST_SUITE_P(Completion, Decoding, testing::ValuesIn(kCompletion), caseName);
+INSTANTIATE_TEST_SUITE_P(Completion, Decoding, testing::ValuesIn(kCompletion), decodeCaseName);
 
 struct CompletionRule {
     const char* record;
@@ -239,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(Tags, CompletionSet, testing::Values(
     CompletionRule{"4A 02 00 90", false},
     CompletionRule{"4B 02 00 90", false},
     CompletionRule{"4C 03 00 90 02", false},
-    CompletionRule{"4D 02 00 90", false}));
+    CompletionRule{"4D 02 00 90", false}),
+    [](const auto& info) { return caseName("Record", info.param.record); });
 
 struct AuthenticationCase {
     const char* type;
@@ -265,7 +267,8 @@ INSTANTIATE_TEST_SUITE_P(Names, AuthenticationType, testing::Values(
     AuthenticationCase{"08", "Аутентификация по ключу"},
     AuthenticationCase{"10", "PIN-код Пользователя и Аутентификация по ключу"},
     AuthenticationCase{"07", "7"},
-    AuthenticationCase{"FF", "255"}));
+    AuthenticationCase{"FF", "255"}),
+    [](const auto& info) { return caseName("Type", info.param.type); });
 
 struct TimeCase {
     const char* secondsBigEndian;
@@ -290,7 +293,8 @@ INSTANTIATE_TEST_SUITE_P(Range, SystemTime, testing::Values(
     TimeCase{"FF FF FF FF FF FF 57 3F", "18446744073709508415"},
     TimeCase{"00 00 00 07 93 58 EF DF", "19/01/3001 21:59:59 UTC+0"},
     TimeCase{"00 00 00 07 93 58 EF E0", "32536850400"},
-    TimeCase{"80 00 00 00 00 00 00 00", "9223372036854775808"}));
+    TimeCase{"80 00 00 00 00 00 00 00", "9223372036854775808"}),
+    [](const auto& info) { return caseName("Seconds", info.param.secondsBigEndian); });
 
 TEST(DecodedJournal, HasNoMoreTextsOnceAllAreWritten)
 {
@@ -358,7 +362,8 @@ INSTANTIATE_TEST_SUITE_P(Types, ParsedRecord, testing::Values(
     RecordIdentity{"66 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0x66, std::nullopt},
     RecordIdentity{"C1 00", 0xC1, std::nullopt},
     RecordIdentity{"7F 01 AB", 0x00, std::nullopt},
-    RecordIdentity{"42 03 00 90 01", 0x00, std::nullopt}));
+    RecordIdentity{"42 03 00 90 01", 0x00, std::nullopt}),
+    [](const auto& info) { return caseName("Record", info.param.record); });
 
 TEST(ParseRecord, ReadsAtThePositionAndNothingPastTheEnd)
 {

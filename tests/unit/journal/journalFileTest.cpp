@@ -1,3 +1,4 @@
+#include "caseName.h"
 #include "journal/journalFile.h"
 #include "journalTesting.h"
 #include "scriptedPcsc.h"
@@ -108,7 +109,8 @@ TEST_P(BinaryDump, BreaksLineEveryThirtyTwoBytes)
 
 INSTANTIATE_TEST_SUITE_P(Lengths, BinaryDump,
                          testing::Values(DumpCase{1, {2}}, DumpCase{32, {64}}, DumpCase{33, {64, 2}},
-                                         DumpCase{64, {64, 64}}, DumpCase{65, {64, 64, 2}}));
+                                         DumpCase{64, {64, 64}}, DumpCase{65, {64, 64, 2}}),
+                         [](const auto& info) { return "Bytes" + std::to_string(info.param.byteCount); });
 
 struct HashCase {
     const char* name;
@@ -152,7 +154,9 @@ TEST_P(UnreadableJournalFile, GetsNoDigest)
     EXPECT_EQ(logger.level, kSuiteLevel);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, UnreadableJournalFile, testing::Values("missing.txt", ""));
+INSTANTIATE_TEST_SUITE_P(Paths, UnreadableJournalFile, testing::Values("missing.txt", ""), [](const auto& info) {
+    return std::string(*info.param ? "MissingFile" : "EmptyPath");
+});
 
 TEST(JournalFilePath, LogsDirectoryBesideTheProgram)
 {

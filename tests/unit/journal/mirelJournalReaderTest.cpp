@@ -1,4 +1,5 @@
-#include "journal/journalReader.h"
+#include "caseName.h"
+#include "journal/makeJournalReader.h"
 #include "journal/mirelJournalReader.h"
 #include "journalTesting.h"
 #include "pcscWrapper/statusWords.h"
@@ -148,7 +149,8 @@ TEST_P(ExtendedInfoWithoutFlags, LeavesTheReaderAsLogicError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ExtendedInfoWithoutFlags,
-                         testing::Values("41 00 90 00", "40 02 05 00 90 00", "40 07 04 03 00 00 01 90 00"));
+                         testing::Values("41 00 90 00", "40 02 05 00 90 00", "40 07 04 03 00 00 01 90 00"),
+                         [](const auto& info) { return caseName("Answer", info.param); });
 
 // 520 bytes of three text records, each crossing a portion boundary.
 Bytes textRecordsJournal()
@@ -273,7 +275,7 @@ TEST_F(MirelJournalReaderTest, TokenThatNeverEndsItsJournalFailsTheRead)
 
     EXPECT_THAT(linesAfterSupport(),
                 ElementsAre("", "  Чтение журнала СБ",
-                            "  [fatal] -> !ОШИБКА Журнал СБ не завершён ответом 6B00 после 4096 команд чтения"));
+                            "  [fatal] -> !ОШИБКА Журнал СБ не завершён ответом 6B00 после 4096 команд чтения."));
     const std::vector<std::string> commands = journalCommands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), kReadCommand), MirelJournalReader::kMaxPortions);
     EXPECT_EQ(failures, 1);

@@ -1,4 +1,4 @@
-#include "pcscWrapper/utils.h"
+#include "pcscWrapper/tokenDiscovery.h"
 #include "scriptedPcsc.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "pcscWrapper/utils.h"
+#include "pcscWrapper/tokenDiscovery.h"
 
 #include <algorithm>
 #include <bit>

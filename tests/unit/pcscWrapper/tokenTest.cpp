@@ -1,3 +1,4 @@
+#include "caseName.h"
 #include "pcscWrapper/token.h"
 #include "scriptedPcsc.h"
 
@@ -113,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ConstructionFailure{"00 CA 01 81", "6A 88", "Failed to get token serial."},
                     ConstructionFailure{"00 CA 01 81", "01 02 03 04 05 06 07 90 00", "Wrong token id length."},
                     // A nine-byte answer reaches the token layer through the card's exact-length answer.
-                    ConstructionFailure{"00 CA 01 81", "6C 09", "Wrong token id length."}));
+                    ConstructionFailure{"00 CA 01 81", "6C 09", "Wrong token id length."}),
+    [](const auto& info) { return caseName("Command", std::string(info.param.rule) + " answer " + info.param.answer); });
 
 TEST_F(TokenTest, SupportedTypesAreJudgedByTheLowFiveBits)
 {
@@ -216,6 +218,18 @@ INSTANTIATE_TEST_SUITE_P(
         ModelCase{"IterationFailurePropagates", {.byte4 = 30, .byte6 = 0x80}, kFeatureBit, "6D 00", std::nullopt,
                   "Failed to get token iteration."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ModelName, EveryModelByItsNumberAndNoneBeyond)
+{
+    EXPECT_EQ(modelName(TokenModel(0)), "Kelvane Brisa");
+    EXPECT_EQ(modelName(TokenModel(1)), "Kelvane Mirel 2.0");
+    EXPECT_EQ(modelName(TokenModel(2)), "Kelvane Mirel 2.0 Flash");
+    EXPECT_EQ(modelName(TokenModel(3)), "Kelvane Mirel 3.0");
+    EXPECT_EQ(modelName(TokenModel(4)), "Kelvane Varo");
+    EXPECT_EQ(modelName(TokenModel(5)), "Kelvane Mirel 3.0 Flash");
+    EXPECT_EQ(modelName(TokenModel(6)), "Unknown model");
+    EXPECT_EQ(modelName(TokenModel(-1)), "Unknown model");
+}
 
 TEST_F(TokenTest, MemoryInfo)
 {

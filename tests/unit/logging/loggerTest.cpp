@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FileNameCase{"log", 123456789, "logs/log-123456789-2024-03-05-14.03.27.txt"},
                     FileNameCase{"журнал", 42, "logs/журнал-42-2024-03-05-14.03.27.txt"},
                     FileNameCase{"", 7, "logs/-7-2024-03-05-14.03.27.txt"},
-                    FileNameCase{"a/b/c", UINT64_MAX, "logs/a/b/c-18446744073709551615-2024-03-05-14.03.27.txt"}));
+                    FileNameCase{"a/b/c", UINT64_MAX, "logs/a/b/c-18446744073709551615-2024-03-05-14.03.27.txt"}),
+    [](const auto& info) { return "Serial" + std::to_string(info.param.serial); });
 
 TEST(LogFile, NamedWithTheTimeTheRunStarted)
 {

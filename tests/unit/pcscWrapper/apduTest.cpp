@@ -69,44 +69,4 @@ TEST(ApduEncoding, LcIsDataLengthModulo256)
     EXPECT_EQ(bytes[4], 0x00);
 }
 
-struct FindTagCase {
-    const char* name;
-    const char* buffer;
-    uint8_t tag;
-    const char* value;  // nullptr: "Tag was not found in buffer"
-};
-
-const FindTagCase kFindTag[] = {
-    {"SecondElement", "01 02 AA BB 05 01 CC", 0x05, "CC"},
-    {"FirstMatchWins", "05 01 11 05 01 22", 0x05, "11"},
-    {"EmptyValue", "05 00 07 01 99", 0x05, ""},
-    {"Missing", "01 02 AA BB 05 01 CC", 0x07, nullptr},
-    {"EmptyBuffer", "", 0x05, nullptr},
-    {"LoneTagByte", "05", 0x05, nullptr},
-    {"LengthPastEnd", "05 04 AA BB", 0x05, nullptr},
-    {"LengthPastEndBeforeMatch", "01 09 AA 05 01 CC", 0x05, nullptr},
-    {"NoDescentIntoValues", "62 03 83 01 07", 0x83, nullptr},
-};
-
-class FindTag : public testing::TestWithParam<FindTagCase> {};
-
-TEST_P(FindTag, FindsFirstElementOrThrows)
-{
-    const Bytes buffer = hexBytes(GetParam().buffer);
-    if (!GetParam().value) {
-        try {
-            findTag(buffer, GetParam().tag);
-            FAIL() << "expected a logic error";
-        } catch (const std::logic_error& e) {
-            EXPECT_STREQ(e.what(), "Tag was not found in buffer");
-        }
-        return;
-    }
-    const ByteView value = findTag(buffer, GetParam().tag);
-    EXPECT_EQ(toHex(Bytes(value.begin(), value.end())), GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, FindTag, testing::ValuesIn(kFindTag),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 }  // namespace

@@ -1,4 +1,4 @@
-#include "journal/journalReader.h"
+#include "journal/makeJournalReader.h"
 
 #include "journal/mirelJournalReader.h"
 

@@ -1,4 +1,5 @@
 #include "pcscWrapper/statusWords.h"
+#include "utils/hexText.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,11 @@ void PrintTo(const SwCase& c, std::ostream* os)
 }
 
 class StatusWordMessage : public testing::TestWithParam<SwCase> {};
+
+std::string swName(const testing::TestParamInfo<SwCase>& info)
+{
+    return "Sw" + upperHex(info.param.sw, 4);
+}
 
 TEST_P(StatusWordMessage, IsTheFullReportText)
 {
@@ -67,7 +73,7 @@ const SwCase kFamiliesAndFallbacks[] = {
     {0x6A81, "[0x6A81] - Неверные параметры команды. Затребованная функция этой команды не поддерживается."},
     {0x6F81, "[0x6F81] - Команда не позволена."},
 };
-INSTANTIATE_TEST_SUITE_P(Families, StatusWordMessage, testing::ValuesIn(kFamiliesAndFallbacks));
+INSTANTIATE_TEST_SUITE_P(Families, StatusWordMessage, testing::ValuesIn(kFamiliesAndFallbacks), swName);
 
 // Every documented detail of 68, 69, 6A and 6F, with the token's own spelling.
 const SwCase kDetails[] = {
@@ -148,6 +154,6 @@ const SwCase kDetails[] = {
     {0x6FF1, "[0x6FF1] - Команда не позволена. Отладочные коды возврата. Об обстоятельствах их возникновения просьба сообщать разработчикам."},
     {0x6FF2, "[0x6FF2] - Команда не позволена. Отладочные коды возврата. Об обстоятельствах их возникновения просьба сообщать разработчикам."},
 };
-INSTANTIATE_TEST_SUITE_P(Details, StatusWordMessage, testing::ValuesIn(kDetails));
+INSTANTIATE_TEST_SUITE_P(Details, StatusWordMessage, testing::ValuesIn(kDetails), swName);
 
 }  // namespace

@@ -1,0 +1,43 @@
+#include "utils/hexText.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kLowerDigits = "0123456789abcdef";
+constexpr std::string_view kUpperDigits = "0123456789ABCDEF";
+
+std::string hexText(uint64_t value, int digits, std::string_view alphabet)
+{
+    std::string text;
+    do {
+        text.push_back(alphabet[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    if (static_cast<int>(text.size()) < digits)
+        text.append(static_cast<size_t>(digits) - text.size(), '0');
+    std::reverse(text.begin(), text.end());
+    return text;
+}
+
+}  // namespace
+
+std::string lowerHex(uint64_t value, int digits)
+{
+    return hexText(value, digits, kLowerDigits);
+}
+
+std::string upperHex(uint64_t value, int digits)
+{
+    return hexText(value, digits, kUpperDigits);
+}
+
+std::string hexDigits(ByteView bytes)
+{
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t byte : bytes)
+        text += lowerHex(byte, 2);
+    return text;
+}

@@ -1,9 +1,7 @@
 #include "exception.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
-#include <type_traits>
 #include <utility>
 
 namespace kvfl {

@@ -1,5 +1,7 @@
 #include "apdu/apdu.h"
 
+#include "lockedMemory.h"
+
 #include <stdexcept>
 
 namespace kvfl {
@@ -17,6 +19,7 @@ constexpr uint8_t INS_RESET_ACCESS_RIGHTS = 0x40;   // proprietary
 constexpr uint8_t INS_SECTIONS_ACTION = 0x53;       // proprietary
 constexpr uint8_t INS_EXTENDED_TOKEN_INFO = 0x71;   // proprietary
 constexpr uint8_t INS_SELECT = 0xA4;
+constexpr uint8_t INS_GET_RESPONSE = 0xC0;
 constexpr uint8_t INS_GET_DATA = 0xCA;
 constexpr uint8_t INS_PUT_DATA = 0xDA;
 constexpr uint8_t INS_UPDATE_RECORD = 0xDC;
@@ -49,8 +52,15 @@ Apdu::Apdu(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2, std::optional<Bytes
     if (data_ && data_->size() > MAX_SHORT_DATA) throw std::length_error("APDU command data exceeds 255 bytes");
 }
 
+Apdu::~Apdu() {
+    if (data_) wipe(*data_);
+}
+
 Bytes Apdu::encode() const {
-    Bytes bytes(std::begin(header_), std::end(header_));
+    // One allocation: a buffer that grew would leave the data behind unwiped.
+    Bytes bytes;
+    bytes.reserve(sizeof header_ + 1 + (data_ ? data_->size() : 0) + 1);
+    bytes.assign(std::begin(header_), std::end(header_));
     if (data_) {
         bytes.push_back(static_cast<uint8_t>(data_->size()));
         bytes.insert(bytes.end(), data_->begin(), data_->end());
@@ -67,6 +77,8 @@ std::size_t Apdu::expectedResponseLength() const {
 GetDataApdu::GetDataApdu(uint8_t p1, uint8_t p2, uint8_t le) : Apdu(CLA_ISO, INS_GET_DATA, p1, p2, std::nullopt, le) {}
 
 GetTokenSerial::GetTokenSerial() : GetDataApdu(0x01, 0x81, 0x08) {}
+
+GetResponseApdu::GetResponseApdu(uint8_t le) : Apdu(CLA_ISO, INS_GET_RESPONSE, 0x00, 0x00, std::nullopt, le) {}
 
 GetExtendedTokenInfoApdu::GetExtendedTokenInfoApdu()
     : Apdu(CLA_PROPRIETARY, INS_EXTENDED_TOKEN_INFO, 0x00, 0x00, std::nullopt, 0x00) {}
@@ -95,7 +107,9 @@ namespace {
 
 // 80 02 len-hi len-lo A6 len value: the new value wrapped as the token wants it.
 Bytes referenceDataTemplate(std::span<const uint8_t> value) {
-    Bytes data{0x80, 0x02};
+    Bytes data;
+    data.reserve(6 + value.size());  // one allocation: the PIN is never left behind by growth
+    data = {0x80, 0x02};
     appendBigEndian(data, value.size(), 2);
     data.push_back(0xA6);
     data.push_back(static_cast<uint8_t>(value.size()));

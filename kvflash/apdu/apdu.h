@@ -14,7 +14,10 @@ class Apdu {
 public:
     Apdu(uint8_t cla, uint8_t ins, uint8_t p1, uint8_t p2,
          std::optional<Bytes> data = std::nullopt, std::optional<uint8_t> le = std::nullopt);
-    virtual ~Apdu() = default;
+    // Command data may hold a PIN or an MVA record: it is wiped with the command.
+    virtual ~Apdu();
+    Apdu(const Apdu&) = default;
+    Apdu& operator=(const Apdu&) = delete;  // would free the old data unwiped
 
     uint8_t cla() const { return header_[0]; }
     uint8_t ins() const { return header_[1]; }
@@ -23,7 +26,8 @@ public:
     const std::optional<Bytes>& data() const { return data_; }
     std::optional<uint8_t> le() const { return le_; }
 
-    // CLA INS P1 P2 [Lc data] [Le]
+    // CLA INS P1 P2 [Lc data] [Le]; the caller wipes it after use, since
+    // the data may be a secret.
     Bytes encode() const;
     // Bytes the answer may take including SW1 SW2: 2 without Le, 258 for Le 00.
     std::size_t expectedResponseLength() const;
@@ -46,6 +50,12 @@ public:
 class GetTokenSerial : public GetDataApdu {
 public:
     GetTokenSerial();
+};
+
+// The next part of an answer that the token announced with 61xx.
+class GetResponseApdu : public Apdu {
+public:
+    explicit GetResponseApdu(uint8_t le);
 };
 
 // Extended token information with the feature bits.

@@ -38,9 +38,9 @@ Bytes FcpTag::encode() const {
     return bytes;
 }
 
-Bytes FcpFileSizeTag::value() const {
+Bytes FcpNumberTag::value() const {
     Bytes bytes;
-    appendBigEndian(bytes, size_, 2);
+    appendBigEndian(bytes, number_, 2);
     return bytes;
 }
 
@@ -65,16 +65,6 @@ Bytes FcpDescriptorTag::value() const {
     }
     return bytes;
 }
-
-Bytes FcpFileIdTag::value() const {
-    Bytes bytes;
-    appendBigEndian(bytes, fileId_, 2);
-    return bytes;
-}
-
-Bytes FcpParametersTag::value() const { return Bytes(bytes_.begin(), bytes_.end()); }
-
-Bytes SecurityAttributesTag::value() const { return Bytes(bytes_.begin(), bytes_.end()); }
 
 Bytes encodeFcp(std::initializer_list<std::reference_wrapper<const FcpTag>> tags) {
     Bytes content;

@@ -19,7 +19,7 @@ namespace kvfl {
 namespace FCP {
 
 inline constexpr uint8_t TAG_FCP_TEMPLATE = 0x62;
-inline constexpr uint8_t TAG_FILE_SIZE = 0x80;
+inline constexpr uint8_t TAG_SIZE = 0x80;
 inline constexpr uint8_t TAG_DESCRIPTOR = 0x82;
 inline constexpr uint8_t TAG_FILE_ID = 0x83;
 inline constexpr uint8_t TAG_PARAMETERS = 0x85;
@@ -52,17 +52,38 @@ private:
     uint8_t length_;
 };
 
-// 80: size of the file's data, 2 bytes big-endian.
-class FcpFileSizeTag : public FcpTag {
+// A tag whose value is one 16-bit big-endian number.
+class FcpNumberTag : public FcpTag {
 public:
-    explicit FcpFileSizeTag(uint16_t size) : FcpTag(TAG_FILE_SIZE, 2), size_(size) {}
-    uint16_t size() const { return size_; }
+    FcpNumberTag(uint8_t tag, uint16_t number) : FcpTag(tag, 2), number_(number) {}
 
 protected:
+    uint16_t number() const { return number_; }
     Bytes value() const override;
 
 private:
-    uint16_t size_;
+    uint16_t number_;
+};
+
+// A tag whose value is a fixed number of bytes, carried as they come.
+template <std::size_t N>
+class FcpBytesTag : public FcpTag {
+public:
+    FcpBytesTag(uint8_t tag, std::array<uint8_t, N> bytes) : FcpTag(tag, N), bytes_(bytes) {}
+    const std::array<uint8_t, N>& bytes() const { return bytes_; }
+
+protected:
+    Bytes value() const override { return Bytes(bytes_.begin(), bytes_.end()); }
+
+private:
+    std::array<uint8_t, N> bytes_;
+};
+
+// 80: a size: of a file's data, or the longest PIN.
+class FcpSizeTag : public FcpNumberTag {
+public:
+    explicit FcpSizeTag(uint16_t size) : FcpNumberTag(TAG_SIZE, size) {}
+    uint16_t size() const { return number(); }
 };
 
 struct RecordInfo {
@@ -90,48 +111,27 @@ private:
     std::optional<RecordInfo> records_;
 };
 
-// 83: file identifier, big-endian.
-class FcpFileIdTag : public FcpTag {
+// 83: file identifier.
+class FcpFileIdTag : public FcpNumberTag {
 public:
-    explicit FcpFileIdTag(uint16_t fileId) : FcpTag(TAG_FILE_ID, 2), fileId_(fileId) {}
-    uint16_t fileId() const { return fileId_; }
-
-protected:
-    Bytes value() const override;
-
-private:
-    uint16_t fileId_;
+    explicit FcpFileIdTag(uint16_t fileId) : FcpNumberTag(TAG_FILE_ID, fileId) {}
+    uint16_t fileId() const { return number(); }
 };
 
 // 85: six proprietary bytes; byte 3 holds the maximum (high nibble) and the
 // remaining (low nibble) attempts.
-class FcpParametersTag : public FcpTag {
+class FcpParametersTag : public FcpBytesTag<6> {
 public:
-    explicit FcpParametersTag(std::array<uint8_t, 6> bytes) : FcpTag(TAG_PARAMETERS, 6), bytes_(bytes) {}
-    const std::array<uint8_t, 6>& bytes() const { return bytes_; }
-    uint8_t maxAttempts() const { return bytes_[3] >> 4; }
-    uint8_t remainingAttempts() const { return bytes_[3] & 0x0F; }
-
-protected:
-    Bytes value() const override;
-
-private:
-    std::array<uint8_t, 6> bytes_;
+    explicit FcpParametersTag(std::array<uint8_t, 6> bytes) : FcpBytesTag(TAG_PARAMETERS, bytes) {}
+    uint8_t maxAttempts() const { return bytes()[3] >> 4; }
+    uint8_t remainingAttempts() const { return bytes()[3] & 0x0F; }
 };
 
-// 86: access-mode byte and two 7-byte blocks, carried as they come.
-class SecurityAttributesTag : public FcpTag {
+// 86: access-mode byte and two 7-byte blocks.
+class SecurityAttributesTag : public FcpBytesTag<15> {
 public:
-    explicit SecurityAttributesTag(std::array<uint8_t, 15> bytes)
-        : FcpTag(TAG_SECURITY_ATTRIBUTES, 15), bytes_(bytes) {}
-    const std::array<uint8_t, 15>& bytes() const { return bytes_; }
-    uint8_t accessMode() const { return bytes_[0]; }
-
-protected:
-    Bytes value() const override;
-
-private:
-    std::array<uint8_t, 15> bytes_;
+    explicit SecurityAttributesTag(std::array<uint8_t, 15> bytes) : FcpBytesTag(TAG_SECURITY_ATTRIBUTES, bytes) {}
+    uint8_t accessMode() const { return bytes()[0]; }
 };
 
 // 62 L followed by the encoded tags, in the order given.

@@ -39,6 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EncodingCase{"GetData", make<GetDataApdu>(uint8_t{0x01}, uint8_t{0x02}, uint8_t{0x10}), "00 CA 01 02 10"},
         EncodingCase{"TokenSerial", make<GetTokenSerial>(), "00 CA 01 81 08"},
+        EncodingCase{"GetResponse", make<GetResponseApdu>(uint8_t{0x10}), "00 C0 00 00 10"},
         EncodingCase{"ExtendedInfo", make<GetExtendedTokenInfoApdu>(), "80 71 00 00 00"},
         EncodingCase{"AdminLogin", make<ApduCommand::PinLoginAdmin>(PIN), "00 20 00 01 06 31 32 33 34 35 36"},
         EncodingCase{"UserLogin", make<ApduCommand::PinLoginUser>(PIN), "00 20 00 02 06 31 32 33 34 35 36"},

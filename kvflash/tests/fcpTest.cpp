@@ -11,7 +11,7 @@ using test::concat;
 using test::hex;
 
 TEST(FcpEncoding, BuildsTheLocalPinTemplate) {
-    const FCP::FcpFileSizeTag maxPinLength(0x20);
+    const FCP::FcpSizeTag maxPinLength(0x20);
     const FCP::FcpDescriptorTag descriptor(FCP::DESCRIPTOR_LOCAL_PIN);
     const FCP::FcpFileIdTag fileId(5);
     const FCP::SecurityAttributesTag security(

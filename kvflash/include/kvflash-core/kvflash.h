@@ -166,6 +166,105 @@ KVFLASH_STATIC_ASSERT(sizeof(kvflash_MvaParams) == 3, mva_params_are_3_bytes);
 /* ---- Functions ---------------------------------------------------------- */
 /* Tokens, sections and the call frame: declared below this line. */
 
+/* Every function returns KVFLASH_NULL_POINTER, doing nothing, when a pointer
+ * it needs is null. Calls from all threads run one at a time. */
+
+/* The serials of the connected tokens in ascending order; release the list
+ * with kvflash_destroy_token_list. No token: a valid empty list, count 0. */
+kvflash_StatusCode kvflash_create_token_list(uint64_t** serials, uint32_t* count);
+/* Frees *serials (which may be null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_token_list(uint64_t** serials);
+
+/* Opens the connected token with exactly this serial;
+ * KVFLASH_TOKEN_NOT_FOUND when there is none. */
+kvflash_StatusCode kvflash_create_token(uint64_t serial, kvflash_TokenImpl_** token);
+/* Releases *token (nothing to do when it is null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_token(kvflash_TokenImpl_** token);
+
+/* Whether the token keeps a security-event journal and can be partitioned. */
+kvflash_StatusCode kvflash_is_token_supported(kvflash_TokenImpl_* token, bool* supported);
+
+/* The current sections in ascending id order; release the list with
+ * kvflash_destroy_section_list. */
+kvflash_StatusCode kvflash_create_section_list(kvflash_TokenImpl_* token, kvflash_Section** sections,
+                                               uint32_t* count);
+/* Frees *sections (which must not be null) and sets it to null. */
+kvflash_StatusCode kvflash_destroy_section_list(kvflash_Section** sections);
+
+/* Flash not yet given to the journal sections, in the device's size units. */
+kvflash_StatusCode kvflash_get_available_flash_size(kvflash_TokenImpl_* token, uint32_t* size);
+
+/* Repartitions the flash into these sections, numbered from 1 in this order
+ * (the id field is not read). The token restarts; the handle keeps working
+ * once it is back, or the call returns KVFLASH_TOKEN_NOT_FOUND after 60 s. */
+kvflash_StatusCode kvflash_split_into_sections(kvflash_TokenImpl_* token, const kvflash_Section* sections,
+                                               uint32_t count);
+
+/* Switches one section to a new access state, temporarily or permanently.
+ * A permanent change restarts the token, as kvflash_split_into_sections. */
+kvflash_StatusCode kvflash_change_section_access_rights(kvflash_TokenImpl_* token, uint8_t sectionId,
+                                                        kvflash_SectionAccessState state, bool permanent);
+
+/* ---- Logins, local PINs and host information ---------------------------- */
+/* A login is kept in the handle and replayed before every later operation
+ * until kvflash_logout; a kept login that the token no longer accepts (its
+ * PIN changed elsewhere) is dropped and the operation goes on without it.
+ * A wrong secret gives KVFLASH_LOGIN_INCORRECT (an MVA record
+ * KVFLASH_MVA_RECORD_MISMATCH); a blocked one KVFLASH_OBJECT_BLOCKED.
+ * Buffers with a null data pointer give KVFLASH_NULL_POINTER (for global PINs
+ * only when their size is not 0). Local PINs and MVAs have identifiers 3..31. */
+
+/* Global PINs of 1..249 bytes, else KVFLASH_LOGIN_INCORRECT before any command. */
+kvflash_StatusCode kvflash_login_user(kvflash_TokenImpl_* token, kvflash_Buffer pin);
+kvflash_StatusCode kvflash_login_admin(kvflash_TokenImpl_* token, kvflash_Buffer pin);
+/* A local PIN of 6..32 bytes, else KVFLASH_INVALID_PIN_SIZE. */
+kvflash_StatusCode kvflash_login_local_pin(kvflash_TokenImpl_* token, uint16_t localPinId, kvflash_Buffer pin);
+/* Forgets every kept login; nothing is sent to the token. */
+kvflash_StatusCode kvflash_logout(kvflash_TokenImpl_* token);
+
+kvflash_StatusCode kvflash_get_remaining_login_attempts_user(kvflash_TokenImpl_* token, uint16_t* attempts);
+kvflash_StatusCode kvflash_get_remaining_login_attempts_admin(kvflash_TokenImpl_* token, uint16_t* attempts);
+kvflash_StatusCode kvflash_get_remaining_login_attempts_local_pin(kvflash_TokenImpl_* token, uint16_t localPinId,
+                                                                  uint16_t* attempts);
+/* Unblocks a local PIN / the user PIN (resets its retry counter). */
+kvflash_StatusCode kvflash_reset_login_attempts_local_pin(kvflash_TokenImpl_* token, uint16_t localPinId);
+kvflash_StatusCode kvflash_reset_login_attempts_user(kvflash_TokenImpl_* token);
+
+/* The identifiers of the local PINs; release the list with
+ * kvflash_destroy_local_pin_id_list, which accepts a null list. */
+kvflash_StatusCode kvflash_create_local_pin_id_list(kvflash_TokenImpl_* token, uint16_t** ids, uint32_t* count);
+kvflash_StatusCode kvflash_destroy_local_pin_id_list(uint16_t** ids);
+
+/* A new local PIN of 6..32 bytes with 10 attempts under the first free
+ * identifier; secureType 1, 2 or 3. KVFLASH_NO_FREE_LOCAL_ID when 3..31 are taken. */
+kvflash_StatusCode kvflash_create_local_pin(kvflash_TokenImpl_* token, kvflash_Buffer pin,
+                                            kvflash_SecureType secureType, uint16_t* localPinId);
+kvflash_StatusCode kvflash_change_local_pin(kvflash_TokenImpl_* token, uint16_t localPinId, kvflash_Buffer newPin);
+
+/* Writes the host information into the security journal;
+ * KVFLASH_JOURNAL_SECTION_MISSING without a journal events section. */
+kvflash_StatusCode kvflash_add_pc_info_to_journal(kvflash_TokenImpl_* token, const kvflash_PcInfo* info);
+
+/* ---- Multi-valued authenticators (MVA) ----------------------------------- */
+
+/* Records of 1..249 bytes, else KVFLASH_INVALID_RECORD_SIZE. */
+kvflash_StatusCode kvflash_login_mva(kvflash_TokenImpl_* token, uint16_t mvaId, kvflash_Buffer record);
+kvflash_StatusCode kvflash_get_remaining_login_attempts_mva(kvflash_TokenImpl_* token, uint16_t mvaId,
+                                                            uint16_t* attempts);
+/* The identifiers of the MVAs; release the list with
+ * kvflash_destroy_mva_id_list, which accepts a null list. */
+kvflash_StatusCode kvflash_create_mva_id_list(kvflash_TokenImpl_* token, uint16_t** ids, uint32_t* count);
+kvflash_StatusCode kvflash_destroy_mva_id_list(uint16_t** ids);
+/* A new MVA under the first free identifier; the limits are those of
+ * kvflash_MvaParams, and count x size must stay below 33021. */
+kvflash_StatusCode kvflash_create_mva(kvflash_TokenImpl_* token, const kvflash_MvaParams* params, uint16_t* mvaId);
+/* Into the first erased slot, else appended; *recordId = its number (from 1). */
+kvflash_StatusCode kvflash_mva_add_record(kvflash_TokenImpl_* token, uint16_t mvaId, kvflash_Buffer record,
+                                          uint8_t* recordId);
+kvflash_StatusCode kvflash_mva_delete_record(kvflash_TokenImpl_* token, uint16_t mvaId, uint8_t recordId);
+kvflash_StatusCode kvflash_mva_clear_all_records(kvflash_TokenImpl_* token, uint16_t mvaId);
+kvflash_StatusCode kvflash_reset_login_attempts_mva(kvflash_TokenImpl_* token, uint16_t mvaId);
+
 #ifdef __cplusplus
 }
 #endif

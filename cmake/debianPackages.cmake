@@ -23,6 +23,10 @@ foreach(component IN LISTS kvdiag_packages)
   set(package ${kvdiag_package_name_${component}})
   install(FILES ${KVDIAG_PACKAGING_DIR}/debian/copyright ${kvdiag_doc_dir}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  if(EXISTS ${KVDIAG_PACKAGING_DIR}/debian/${package}/lintian-overrides)
+    install(FILES ${KVDIAG_PACKAGING_DIR}/debian/${package}/lintian-overrides
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${package} COMPONENT ${component})
+  endif()
   string(TOUPPER ${component} upper)
   set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
 endforeach()
@@ -41,39 +45,39 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)  # a shlibs file for each package with a shared library
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS OFF)
 
 set(CPACK_DEBIAN_KVDIAG_PACKAGE_DEPENDS "pcscd")
 set(CPACK_COMPONENT_KVDIAG_DESCRIPTION "diagnostic tool for Kelvane USB crypto tokens
- kvdiag diagnoses one Kelvane token through pcscd: firmware integrity, device
- summary, on-token crypto self-tests, key information, error journal, memory
- sectors and RNG. It writes a Russian report into logs/ below the current
- directory and the token's security journal into /var/lib/kvdiag/journals.")
+kvdiag diagnoses one Kelvane token through pcscd: firmware integrity, device
+summary, on-token crypto self-tests, key information, error journal, memory
+sectors and RNG. It writes a Russian report into logs/ below the current
+directory and the token's security journal into /var/lib/kvdiag/journals.")
 
 set(CPACK_DEBIAN_KVFLASH_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_KVFLASH_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_KVFLASH_PACKAGE_GENERATE_SHLIBS_POLICY "=")
+set(CPACK_DEBIAN_KVFLASH_PACKAGE_CONTROL_EXTRA ${KVDIAG_PACKAGING_DIR}/debian/libkvflash0/triggers)
 set(CPACK_COMPONENT_KVFLASH_DESCRIPTION "flash-token library for Kelvane tokens
- libkvflash manages the flash memory of flash-equipped Kelvane tokens:
- sections and their access rights, logins with global and local PINs,
- multi-valued authenticators and host information in the journal.
- This package holds the shared library.")
+libkvflash manages the flash memory of flash-equipped Kelvane tokens:
+sections and their access rights, logins with global and local PINs,
+multi-valued authenticators and host information in the journal.
+This package holds the shared library.")
 
 set(CPACK_DEBIAN_KVFLASH-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_KVFLASH-DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_KVFLASH-DEV_PACKAGE_DEPENDS
   "${kvdiag_package_name_kvflash} (= ${PROJECT_VERSION}), libpcsclite-dev")
 set(CPACK_COMPONENT_KVFLASH-DEV_DESCRIPTION "flash-token library for Kelvane tokens - development files
- libkvflash manages the flash memory of flash-equipped Kelvane tokens.
- This package holds the C header kvflash-core/kvflash.h, the pkg-config file
- kvflash.pc and the libkvflash.so link for building programs against it.")
+libkvflash manages the flash memory of flash-equipped Kelvane tokens.
+This package holds the C header kvflash-core/kvflash.h, the pkg-config file
+kvflash.pc and the libkvflash.so link for building programs against it.")
 
 set(CPACK_DEBIAN_KVTOKEN-EMU_PACKAGE_DEPENDS "vsmartcard-vpcd, pcscd")
 set(CPACK_DEBIAN_KVTOKEN-EMU_PACKAGE_CONTROL_EXTRA ${KVDIAG_PACKAGING_DIR}/debian/kvtoken-emu/postinst)
 set(CPACK_DEBIAN_KVTOKEN-EMU_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_KVTOKEN-EMU_DESCRIPTION "virtual Kelvane token behind the vpcd reader
- kvtoken-emu plays a Kelvane USB crypto token in a vpcd virtual reader of
- pcscd, from bundled or own JSON profiles (/usr/share/kvtoken-emu/profiles),
- so kvdiag can be tried and tested without hardware.")
+kvtoken-emu plays a Kelvane USB crypto token in a vpcd virtual reader of
+pcscd, from bundled or own JSON profiles (/usr/share/kvtoken-emu/profiles),
+so kvdiag can be tried and tested without hardware.")
 
 include(CPack)

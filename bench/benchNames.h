@@ -8,6 +8,7 @@ inline constexpr char oneCommandTool[] = "one_command/Scard::sendApdu";
 inline constexpr char oneCommandBare[] = "one_command/SCardTransmit";
 inline constexpr char kvdiagRunTool[] = "kvdiag_run/kvdiag";
 inline constexpr char kvdiagRunBare[] = "kvdiag_run/bare_client";
+inline constexpr char kvdiagStartOnly[] = "kvdiag_run/kvdiag_--help";
 inline constexpr char journalDecode[] = "journal/decode";
 inline constexpr char journalWrite[] = "journal/decode_and_write";
 inline constexpr char journalHash[] = "journal/sha256_of_file";

@@ -43,12 +43,12 @@ public:
     fs::path commandsFile() const { return dir_.path() / "commands.txt"; }
 
     // Each run starts without the files of the runs before it.
-    ChildUsage run() const
+    ChildUsage run(const std::vector<std::string>& args = {}) const
     {
         fs::remove_all(workDir() / "logs");
         for (const auto& entry : fs::directory_iterator(program().parent_path() / "logs"))
             fs::remove_all(entry.path());
-        return runChild(program(), {}, workDir());
+        return runChild(program(), args, workDir());
     }
 
 private:
@@ -95,6 +95,12 @@ void kvdiagRun(benchmark::State& state)
     measure(state, [] { return kvdiagPlace().run(); });
 }
 
+// What starting and ending the program costs without a token: the usage text.
+void kvdiagStartOnly(benchmark::State& state)
+{
+    measure(state, [] { return kvdiagPlace().run({"--help"}); });
+}
+
 void bareClientRun(benchmark::State& state)
 {
     const KvdiagPlace& place = kvdiagPlace();
@@ -105,4 +111,5 @@ void bareClientRun(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(kvdiagRun)->Name(benchNames::kvdiagRunTool)->UseManualTime()->Iterations(1)->Repetitions(kRepetitions);
+BENCHMARK(kvdiagStartOnly)->Name(benchNames::kvdiagStartOnly)->UseManualTime()->Iterations(1)->Repetitions(kRepetitions);
 BENCHMARK(bareClientRun)->Name(benchNames::kvdiagRunBare)->UseManualTime()->Iterations(1)->Repetitions(kRepetitions);

@@ -66,6 +66,8 @@ std::vector<Pair> pairs()
         {"1", "GET DATA serial, per command", oneCommandTool, oneCommandBare, time, 1e3, 3, "ms", 1.05},
         {"2", "kvdiag run, wall", kvdiagRunTool, kvdiagRunBare, time, 1e3, 1, "ms", 1.3},
         {"2", "kvdiag run, CPU", kvdiagRunTool, kvdiagRunBare, cpu, 1, 1, "ms", 0},
+        {"2", "kvdiag --help (start, exit), wall", kvdiagStartOnly, kvdiagRunBare, time, 1e3, 1, "ms", 0},
+        {"2", "kvdiag --help (start, exit), CPU", kvdiagStartOnly, kvdiagRunBare, cpu, 1, 1, "ms", 0},
         {"2", "commands the token got", kvdiagRunTool, kvdiagRunBare, commands, 1, 0, "", 0},
         {"2", "peak RSS", kvdiagRunTool, kvdiagRunBare, Results::counter(peakRssCounter), 1 / 1024.0, 1, "MiB", 0},
     };

@@ -18,10 +18,12 @@ namespace {
 struct Group {
     const char* benchmarks;  // a filter of benchmark names
     const char* profile;     // the bundled profile of its token; null: no token
+    const char* changes = "";  // laid over the profile
 };
 
 constexpr Group kGroups[] = {
     {"^(one_command|kvdiag_run)/", "mirel3.json"},
+    {"^(library|reconnect)/", "mirel3-flash.json", R"("flash": {"restartDelayMs": 1000})"},
     {"^journal/", nullptr},
 };
 
@@ -29,7 +31,7 @@ void runGroup(const Group& group, Results& results)
 {
     try {
         if (group.profile)
-            plugToken(group.profile);
+            plugToken(group.profile, group.changes);
         benchmark::RunSpecifiedBenchmarks(&results, group.benchmarks);
         unplugToken();
     } catch (const std::exception& e) {

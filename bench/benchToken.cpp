@@ -1,5 +1,8 @@
 #include "benchToken.h"
 
+#include "process.h"
+
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -11,12 +14,22 @@ std::unique_ptr<VirtualToken>& slot()
     return token;
 }
 
+std::filesystem::path profileWith(const std::string& bundledProfileName, const std::string& changes)
+{
+    if (changes.empty())
+        return bundledProfile(bundledProfileName);
+    static const TempDir dir;
+    const std::filesystem::path profile = dir.path() / bundledProfileName;
+    std::ofstream(profile) << "{\"base\": \"" << bundledProfile(bundledProfileName).string() << "\", " << changes << "}\n";
+    return profile;
+}
+
 }  // namespace
 
-void plugToken(const std::string& bundledProfileName)
+void plugToken(const std::string& bundledProfileName, const std::string& changes)
 {
     unplugToken();
-    slot() = std::make_unique<VirtualToken>(bundledProfile(bundledProfileName));
+    slot() = std::make_unique<VirtualToken>(profileWith(bundledProfileName, changes));
 }
 
 const VirtualToken& pluggedToken()

@@ -24,6 +24,7 @@ struct Group {
 constexpr Group kGroups[] = {
     {"^(one_command|kvdiag_run)/", "mirel3.json"},
     {"^(library|reconnect)/", "mirel3-flash.json", R"("flash": {"restartDelayMs": 1000})"},
+    {"^mount/", nullptr},
     {"^journal/", nullptr},
 };
 

@@ -12,6 +12,7 @@ inline constexpr char kvdiagStartOnly[] = "kvdiag_run/kvdiag_--help";
 inline constexpr char libraryOpenTool[] = "library/kvflash_create_token+section_list";
 inline constexpr char libraryOpenBare[] = "library/bare_commands";
 inline constexpr char restartToFirstCommand[] = "reconnect/restart_to_first_command";
+inline constexpr char mountToFound[] = "mount/mount_to_found";
 inline constexpr char journalDecode[] = "journal/decode";
 inline constexpr char journalWrite[] = "journal/decode_and_write";
 inline constexpr char journalHash[] = "journal/sha256_of_file";

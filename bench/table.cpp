@@ -94,6 +94,7 @@ std::vector<Bound> bounds()
     return {
         {"2", "kvdiag peak RSS", kvdiagRunTool, Results::counter(peakRssCounter), 1 / 1024.0, 1, "MiB", 10},
         {"4", "token back in its reader -> first command done", restartToFirstCommand, time, 1e3, 1, "ms", 50},
+        {"4", "drive mounted -> mount-table wait sees it", mountToFound, time, 1e3, 1, "ms", 50},
     };
 }
 

@@ -47,6 +47,26 @@ TEST(HealthyMirel3, WritesTheExpectedReportLineByLine)
     EXPECT_TRUE(sameLines(expected, run.report));
 }
 
+// Nothing mounts the journal section on the test machine: kvdiag switches
+// it, looks for its drive for a minute and finds the journal unsupported.
+TEST(HealthyMirel3Flash, WritesTheExpectedReportLineByLine)
+{
+    const KvdiagSandbox sandbox;
+    const VirtualToken token(bundledProfile("mirel3-flash.json"));
+    const KvdiagRun run = sandbox.run();
+
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.console, std::string(consoleHeader) + consoleClosing);
+    EXPECT_FALSE(run.journalFile);
+    const std::vector<std::string> expected = expectedReport("mirel3-flash-report.txt");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(sameLines(expected, run.report));
+    const std::vector<std::string> commands = commandsReceived(token.stderrText());
+    // The temporary switch of section 2 to read-only.
+    const auto isSwitch = [](const std::string& command) { return command.rfind("80 53 11 01 04 82 02 02 01", 0) == 0; };
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), isSwitch), 1);
+}
+
 // Check titles and the journal verdict line: what shows which checks a model gets.
 const std::set<std::string> landmarks = {
     "Проверка целостности ОС Kelvane", "Получение кратких сведений об устройстве",

@@ -13,6 +13,7 @@
 #include "pcscWrapper/tokenDiscovery.h"
 
 #include <gtest/gtest.h>
+#include <kvflash-core/kvflash.h>
 
 #include <chrono>
 #include <cstdio>
@@ -240,3 +241,30 @@ TEST_F(FlashJournal, UnknownRecordInTheSecondFileIsReportedAndDumped)
 }
 
 }  // namespace
+
+// Host information a program writes through the library lands in the token's
+// journal as its own records, and the journal step decodes them.
+TEST_F(FlashJournal, HostInformationWrittenThroughTheLibraryIsDecoded)
+{
+    const std::vector<std::string> texts = {"kvflash-user", "KVFLASH-DOMAIN", "Debian GNU/Linux 12", "kvflash-host"};
+    const auto buffer = [](const std::string& text) {
+        return kvflash_Buffer{static_cast<uint32_t>(text.size()), reinterpret_cast<const uint8_t*>(text.data())};
+    };
+    mountJournalSection();
+    plugIn(firstFile().bytes);
+
+    kvflash_TokenImpl_* handle = nullptr;
+    ASSERT_EQ(kvflash_create_token(305420001, &handle), 0);
+    const std::string userPin = "12345678";
+    EXPECT_EQ(kvflash_login_user(handle, buffer(userPin)), 0);
+    const kvflash_PcInfo info{buffer(texts[0]), buffer(texts[1]), buffer(texts[2]), buffer(texts[3]), 0x0102030405060708u};
+    EXPECT_EQ(kvflash_add_pc_info_to_journal(handle, &info), 0);
+    EXPECT_EQ(kvflash_logout(handle), 0);
+    EXPECT_EQ(kvflash_destroy_token(&handle), 0);
+    readJournal();
+
+    const std::string journal = journalText();
+    for (const std::string& text : texts)
+        EXPECT_NE(journal.find(text), std::string::npos) << text << " missing from\n" << journal;
+    EXPECT_EQ(failures, 0);
+}

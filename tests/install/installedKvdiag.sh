@@ -2,7 +2,7 @@
 # kvdiag as a user meets it after `cmake --install`: installs the whole tree
 # into a temporary prefix, checks the layout, builds a C program from the
 # installed header and kvflash.pc, then plugs the installed virtual token
-# (a bundled profile that names its base relatively) and runs the installed
+# (the bundled Mirel 3.0, a token both the library and kvdiag know) and runs the installed
 # kvdiag through <prefix>/bin/kvdiag as a user other than root: the report
 # lands below the working directory, the journal in the state directory the
 # installation made, and the verdict is a pass.
@@ -10,7 +10,7 @@
 # Run it under flock /tmp/kvdiag-pcsc.lock: there is one pcscd per machine.
 set -euo pipefail
 
-readonly serial=7036874417766400  # varo.json
+readonly serial=305419896  # mirel3.json
 readonly verdict="-> Все проверки прошли успешно"
 
 fail() { echo "installedKvdiag: $*" >&2; exit 1; }
@@ -64,7 +64,7 @@ cc -std=c99 -Wall -Wextra -Werror $(pkg --cflags) "$(dirname "$0")/tokenList.c" 
 chmod -R a+rX "$sandbox"
 chmod 1777 "$work"
 
-"$with_tokens" "$prefix/bin/kvtoken-emu" "$prefix/share/kvtoken-emu/profiles/varo.json" \
+"$with_tokens" "$prefix/bin/kvtoken-emu" "$prefix/share/kvtoken-emu/profiles/mirel3.json" \
     -- "$(realpath "$0")" --run "$prefix" "$work"
 
 reports=("$work"/logs/log-"$serial"-*.txt)

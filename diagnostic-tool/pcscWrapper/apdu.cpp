@@ -7,6 +7,9 @@ namespace cmd {
 constexpr uint8_t kDiagnoseCla = 0x80, kDiagnoseIns = 0x7E;
 constexpr uint8_t kGetDataCla = 0x00, kGetDataIns = 0xCA, kGetDataP1 = 0x01;
 constexpr uint8_t kSelectCla = 0x00, kSelectIns = 0xA4;
+constexpr uint8_t kGetChallengeCla = 0x00, kGetChallengeIns = 0x84;
+constexpr uint8_t kExtendedInfoCla = 0x80, kExtendedInfoIns = 0x71;
+constexpr uint8_t kReadJournalCla = 0x90, kReadJournalIns = 0x5D;
 }  // namespace cmd
 
 Bytes fileIdBytes(std::span<const uint16_t> ids)
@@ -95,6 +98,12 @@ SelectNextFileApdu::SelectNextFileApdu(uint16_t fileId)
 SelectUpperFolder::SelectUpperFolder() : SelectApdu(0x03, 0x04) {}
 SelectByFullPath::SelectByFullPath(std::span<const uint16_t> path) : SelectApdu(0x08, 0x04, fileIdBytes(path), 0x00) {}
 
-GetChallengeApdu::GetChallengeApdu(uint8_t length) : Apdu(0x00, 0x84, 0x00, 0x00, std::nullopt, length) {}
-GetTokenExtendedInfoApdu::GetTokenExtendedInfoApdu() : Apdu(0x80, 0x71, 0x00, 0x00, std::nullopt, 0x00) {}
-ReadJournalApdu::ReadJournalApdu() : Apdu(0x90, 0x5D, 0x01, 0x00, std::nullopt, 0xFF) {}
+GetChallengeApdu::GetChallengeApdu(uint8_t length)
+    : Apdu(cmd::kGetChallengeCla, cmd::kGetChallengeIns, 0x00, 0x00, std::nullopt, length)
+{
+}
+GetTokenExtendedInfoApdu::GetTokenExtendedInfoApdu()
+    : Apdu(cmd::kExtendedInfoCla, cmd::kExtendedInfoIns, 0x00, 0x00, std::nullopt, 0x00)
+{
+}
+ReadJournalApdu::ReadJournalApdu() : Apdu(cmd::kReadJournalCla, cmd::kReadJournalIns, 0x01, 0x00, std::nullopt, 0xFF) {}

@@ -25,7 +25,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! pgrep -x pcscd >/dev/null; then
+# A PC/SC context that can be established means a daemon answers, whoever
+# started it: a pcscd that systemd starts on demand starts on this very call.
+pcsc_answers() {
+    local listing
+    listing=$(timeout 2 pcsc_scan -r 2>&1 || true)
+    [[ "$listing" != *SCardEstablishContext* ]]
+}
+
+if ! pcsc_answers; then
     /usr/sbin/pcscd --foreground >/dev/null 2>&1 &
     daemon=$!
     # the tokens go before the daemon

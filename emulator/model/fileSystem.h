@@ -68,6 +68,8 @@ public:
     Reply selectFirst();
     Reply selectNext(uint16_t previousId);
     Reply selectParent();
+    // A file just created becomes the current file, as CREATE FILE leaves it.
+    void makeCurrent(FileNode& node) { select(node); }
     const FileNode* currentFile() const { return file_; }
     FileNode* currentFile() { return file_; }
     FileNode& currentFolder() { return *folder_; }

@@ -233,7 +233,7 @@ Reply Token::createFile(const CommandApdu& command)
     profile_.freeMemory -= space;
     node->content = fcpOf(*node);
     node->reference = crc32(node->content);
-    folder->add(std::move(node));
+    files_.makeCurrent(folder->add(std::move(node)));
     return status(sw::ok);
 }
 

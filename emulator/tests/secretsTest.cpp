@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(LocalPins, Exchanges, testing::Values(
         {createLocalPinFive, "69 82"},
         {adminLogin, "90 00"},
         {createLocalPinFive, "90 00"},
+        {"00 24 01 00 0C 80 02 00 06 A6 06 31 32 33 34 35 36", "90 00"},  // the new file is current
         {createLocalPinFive, "6A 89"},
         {selectFive, "62 24 82 02 10 00 83 02 00 05 85 06 21 06 00 AA 00 00 "
                      "86 0F 43 01 01 00 00 00 00 FF 00 00 00 00 00 00 00 8A 01 05 90 00"},

@@ -1,0 +1,18 @@
+#include "scard.h"
+
+#include <utility>
+
+namespace kvfl {
+
+ScardLock::ScardLock(std::shared_ptr<Scard> scard) : scard_(std::move(scard)) { scard_->lock(); }
+
+ScardLock::~ScardLock() {
+    // A destructor must not throw; a failed end of the transaction leaves
+    // nothing to undo here, and the card ends it when the connection closes.
+    try {
+        scard_->unlock();
+    } catch (...) {
+    }
+}
+
+}  // namespace kvfl

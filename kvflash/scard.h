@@ -1,0 +1,48 @@
+// The library's view of one card connection and of the cards present.
+#pragma once
+
+#include "apdu/apdu.h"
+#include "apdu/response.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvfl {
+
+// A reader name exactly as PC/SC lists it (UTF-8 here).
+using PcscString = std::string;
+
+class Scard {
+public:
+    virtual ~Scard() = default;
+    // One command exchange. A status word other than 9000 is returned, not
+    // thrown: callers judge it.
+    virtual Response transmit(const Apdu& apdu) = 0;
+    // Nested card transaction: only the outermost lock and unlock reach the card.
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+    // Exchanges the connection state with another connection of the same kind.
+    virtual void swap(Scard& other) = 0;
+};
+
+class ScardEnumerator {
+public:
+    virtual ~ScardEnumerator() = default;
+    // Connections to all present cards of known token models, in reader order.
+    virtual std::vector<std::shared_ptr<Scard>> enumScards() = 0;
+};
+
+// Holds a card transaction for its scope.
+class ScardLock {
+public:
+    explicit ScardLock(std::shared_ptr<Scard> scard);
+    ~ScardLock();
+    ScardLock(const ScardLock&) = delete;
+    ScardLock& operator=(const ScardLock&) = delete;
+
+private:
+    std::shared_ptr<Scard> scard_;
+};
+
+}  // namespace kvfl

@@ -1,0 +1,276 @@
+#include "scardImpl.h"
+
+#include "exception.h"
+#include "lockedMemory.h"
+
+#include <algorithm>
+#include <bit>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+namespace kvfl {
+namespace {
+
+constexpr uint8_t SW1_WRONG_LENGTH = 0x6C;
+constexpr uint8_t SW1_MORE_DATA = 0x61;
+
+// A buffer for an answer of up to `le` bytes and the status word (Le 00 = 256).
+std::size_t answerBufferSize(uint8_t le) { return (le == 0 ? 256u : le) + 2u; }
+
+const SCARD_IO_REQUEST* protocolToIoReq(DWORD protocol) {
+    switch (protocol) {
+        case SCARD_PROTOCOL_T0: return SCARD_PCI_T0;
+        case SCARD_PROTOCOL_T1: return SCARD_PCI_T1;
+        case SCARD_PROTOCOL_RAW: return SCARD_PCI_RAW;
+    }
+    throw PcscException(static_cast<uint32_t>(SCARD_E_UNEXPECTED));
+}
+
+// Removes SW1 SW2 from the end of an answer and returns them.
+uint16_t cutApduRetcode(Bytes& answer) {
+    if (answer.size() < 2) throw PcscException(static_cast<uint32_t>(SCARD_E_UNEXPECTED));
+    const uint16_t sw = static_cast<uint16_t>(answer[answer.size() - 2] << 8 | answer.back());
+    answer.resize(answer.size() - 2);
+    return sw;
+}
+
+uint8_t highByte(uint16_t sw) { return static_cast<uint8_t>(sw >> 8); }
+uint8_t lowByte(uint16_t sw) { return static_cast<uint8_t>(sw); }
+
+void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+}  // namespace
+
+ScardImpl::ScardImpl(const PcscString& reader, std::shared_ptr<PcscApi> pcsc)
+    : pcsc_(std::move(pcsc)), reader_(reader) {
+    if (const uint32_t rc = pcsc_->establishContext(context_); rc != SCARD_S_SUCCESS) {
+        throw PcscException(rc);
+    }
+    if (const uint32_t rc = pcsc_->connect(context_, reader_, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, card_,
+                                           activeProtocol_);
+        rc != SCARD_S_SUCCESS) {
+        pcsc_->releaseContext(context_);
+        throw PcscException(rc);
+    }
+}
+
+ScardImpl::~ScardImpl() {
+    if (lockCount_ != 0 && card_ != 0) pcsc_->endTransaction(card_);
+    if (card_ != 0) pcsc_->disconnect(card_);
+    if (context_ != 0) pcsc_->releaseContext(context_);
+}
+
+void ScardImpl::lock() {
+    // A card reset by another application is reported by the next call on
+    // the handle, which is usually this one: recover here as for a command.
+    if (lockCount_ == 0) safeTransmit([this] { return pcsc_->beginTransaction(card_); });
+    ++lockCount_;
+}
+
+void ScardImpl::unlock() {
+    // After a reset that could not be recovered the transaction is gone and
+    // the count is 0: there is nothing left to end.
+    if (lockCount_ == 0) return;
+    if (lockCount_ == 1) {
+        if (const uint32_t rc = pcsc_->endTransaction(card_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
+    }
+    --lockCount_;
+}
+
+void ScardImpl::swap(Scard& other) {
+    auto* that = dynamic_cast<ScardImpl*>(&other);
+    if (!that) throw std::runtime_error("Cannot swap Scard: incompatible implementation type");
+    std::swap(pcsc_, that->pcsc_);
+    std::swap(context_, that->context_);
+    std::swap(card_, that->card_);
+    std::swap(activeProtocol_, that->activeProtocol_);
+    std::swap(lockCount_, that->lockCount_);
+    std::swap(reader_, that->reader_);
+}
+
+Bytes ScardImpl::atr() {
+    Bytes atr(MAX_ATR_SIZE);
+    DWORD length = static_cast<DWORD>(atr.size());
+    if (pcsc_->readAtr(card_, atr.data(), length) != SCARD_S_SUCCESS) return {};
+    atr.resize(std::min<std::size_t>(length, atr.size()));
+    return atr;
+}
+
+Response ScardImpl::transmit(const Apdu& apdu) {
+    Bytes command = apdu.encode();
+    const WipeOnExit wipeCommand(command);  // a VERIFY carries the PIN
+    // T=0 carries no Le after command data; the card answers 61xx instead.
+    const bool leDropped = activeProtocol_ == SCARD_PROTOCOL_T0 && apdu.hasDataAndLe();
+    if (leDropped) command.pop_back();
+
+    Bytes data = sendRaw(command, apdu.expectedResponseLength());
+    uint16_t sw = cutApduRetcode(data);
+
+    // Wrong Le: send again once with the length the card named. Only a
+    // command that ends in Le may have its last byte replaced.
+    if (highByte(sw) == SW1_WRONG_LENGTH && apdu.le() && !leDropped) {
+        command.back() = lowByte(sw);
+        data = sendRaw(command, answerBufferSize(lowByte(sw)));
+        sw = cutApduRetcode(data);
+    }
+
+    for (int parts = 0; highByte(sw) == SW1_MORE_DATA; ++parts) {
+        if (parts == MAX_GET_RESPONSE_PARTS) {
+            fail(KVFLASH_INVALID_DEVICE_RESPONSE, ErrorInfoKind::ApduResponse,
+                 std::string("the answer goes on for more than 256 GET RESPONSE parts"));
+        }
+        const GetResponseApdu getResponse(lowByte(sw));
+        Bytes part = sendRaw(getResponse.encode(), getResponse.expectedResponseLength());
+        sw = cutApduRetcode(part);
+        append(data, part);
+    }
+    return Response{sw, std::move(data)};
+}
+
+Bytes ScardImpl::sendRaw(const Bytes& command, std::size_t receiveLength) {
+    Bytes buffer(receiveLength);
+    safeTransmit([&] {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        const uint32_t rc = pcsc_->transmit(card_, protocolToIoReq(activeProtocol_), command.data(),
+                                            static_cast<DWORD>(command.size()), buffer.data(), length);
+        if (rc == SCARD_S_SUCCESS) buffer.resize(length);
+        return rc;
+    });
+    return buffer;
+}
+
+void ScardImpl::safeTransmit(const std::function<uint32_t()>& operation) {
+    uint32_t rc = operation();
+    if (rc == SCARD_S_SUCCESS) return;
+    if (rc != static_cast<uint32_t>(SCARD_W_RESET_CARD)) throw PcscException(rc);
+    rc = recoverFromReset(operation);
+    if (rc != SCARD_S_SUCCESS) {
+        dropCard();
+        throw PcscException(rc);
+    }
+    // Recovered: the connection stays open and any transaction is held again,
+    // so the caller's next command goes through as usual.
+}
+
+uint32_t ScardImpl::recoverFromReset(const std::function<uint32_t()>& operation) {
+    uint32_t rc = static_cast<uint32_t>(SCARD_W_RESET_CARD);
+    for (int attempt = 0; attempt < MAX_RESET_RECOVERY_ATTEMPTS && rc == static_cast<uint32_t>(SCARD_W_RESET_CARD);
+         ++attempt) {
+        rc = pcsc_->reconnect(card_, activeProtocol_, activeProtocol_);
+        if (rc != SCARD_S_SUCCESS) break;
+        if (lockCount_ != 0) {
+            rc = pcsc_->beginTransaction(card_);
+            if (rc != SCARD_S_SUCCESS) continue;
+        }
+        rc = operation();
+    }
+    return rc;
+}
+
+void ScardImpl::dropCard() {
+    lockCount_ = 0;
+    pcsc_->disconnect(card_);
+    card_ = 0;
+}
+
+std::vector<PcscString> listReaders(PcscApi& pcsc, SCARDCONTEXT context) {
+    DWORD length = 0;
+    uint32_t rc = pcsc.listReaders(context, nullptr, length);
+    if (rc == static_cast<uint32_t>(SCARD_E_NO_READERS_AVAILABLE)) return {};
+    if (rc != SCARD_S_SUCCESS) throw PcscException(rc);
+
+    std::string multiString(length, '\0');
+    rc = pcsc.listReaders(context, multiString.data(), length);
+    // the last reader may have gone between the two calls
+    if (rc == static_cast<uint32_t>(SCARD_E_NO_READERS_AVAILABLE)) return {};
+    if (rc != SCARD_S_SUCCESS) throw PcscException(rc);
+    multiString.resize(std::min<std::size_t>(length, multiString.size()));
+
+    std::vector<PcscString> readers;
+    std::string_view rest = multiString;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\0'), rest.size());
+        if (end > 0) readers.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return readers;
+}
+
+bool isReaderEmpty(PcscApi& pcsc, const PcscString& reader, SCARDCONTEXT context) {
+    DWORD eventState = 0;
+    if (const uint32_t rc = pcsc.readerState(context, reader, eventState); rc != SCARD_S_SUCCESS) {
+        throw PcscException(rc);
+    }
+    return (eventState & SCARD_STATE_PRESENT) == 0;
+}
+
+Bytes historicalBytes(std::span<const uint8_t> atr) {
+    if (atr.size() < 2) return {};
+    const std::size_t count = atr[1] & 0x0F;  // K, in the low nibble of T0
+    std::size_t position = 2;
+    uint8_t indicator = atr[1];
+    // TAi, TBi and TCi are announced by bits 4-6 of T0 or TDi-1, TDi by bit 7
+    while (true) {
+        position += std::popcount(static_cast<unsigned>(indicator & 0x70));
+        if ((indicator & 0x80) == 0 || position >= atr.size()) break;
+        indicator = atr[position++];
+    }
+    if (position >= atr.size()) return {};
+    const auto historical = atr.subspan(position, std::min(count, atr.size() - position));
+    return Bytes(historical.begin(), historical.end());
+}
+
+bool isKnownToken(std::span<const uint8_t> historical) {
+    static constexpr std::string_view knownModels[] = {
+        "KvSC", "KelvaneMirelsc", "Kelvane Tavi ", "Kelvane Mirel", "KelvaneTaviBT",
+    };
+    const std::string_view text(reinterpret_cast<const char*>(historical.data()), historical.size());
+    return std::ranges::find(knownModels, text) != std::end(knownModels);
+}
+
+namespace {
+
+// Releases an enumeration context on every way out.
+class ContextGuard {
+public:
+    ContextGuard(PcscApi& pcsc, SCARDCONTEXT context) : pcsc_(pcsc), context_(context) {}
+    ~ContextGuard() { pcsc_.releaseContext(context_); }
+    ContextGuard(const ContextGuard&) = delete;
+    ContextGuard& operator=(const ContextGuard&) = delete;
+
+private:
+    PcscApi& pcsc_;
+    SCARDCONTEXT context_;
+};
+
+// The card left the reader between the presence check and the connect.
+bool cardIsGone(uint32_t rc) {
+    return rc == static_cast<uint32_t>(SCARD_E_NO_SMARTCARD) || rc == static_cast<uint32_t>(SCARD_W_REMOVED_CARD);
+}
+
+}  // namespace
+
+ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
+
+std::vector<std::shared_ptr<Scard>> ScardEnumeratorImpl::enumScards() {
+    SCARDCONTEXT context = 0;
+    if (const uint32_t rc = pcsc_->establishContext(context); rc != SCARD_S_SUCCESS) throw PcscException(rc);
+    const ContextGuard guard(*pcsc_, context);
+
+    std::vector<std::shared_ptr<Scard>> tokens;
+    for (const PcscString& reader : listReaders(*pcsc_, context)) {
+        if (isReaderEmpty(*pcsc_, reader, context)) continue;
+        std::shared_ptr<ScardImpl> card;
+        try {
+            card = std::make_shared<ScardImpl>(reader, pcsc_);
+        } catch (const PcscException& error) {
+            if (cardIsGone(error.resultCode())) continue;
+            throw;
+        }
+        if (isKnownToken(historicalBytes(card->atr()))) tokens.push_back(std::move(card));
+    }
+    return tokens;
+}
+
+}  // namespace kvfl

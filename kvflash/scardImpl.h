@@ -1,0 +1,70 @@
+// Card connections over PC/SC.
+#pragma once
+
+#include "pcscApi.h"
+#include "scard.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace kvfl {
+
+// Answers longer than this many GET RESPONSE parts are refused: a card that
+// keeps answering 61xx would otherwise hold the caller forever.
+inline constexpr int MAX_GET_RESPONSE_PARTS = 256;
+// Reconnect attempts after the card was reset under us.
+inline constexpr int MAX_RESET_RECOVERY_ATTEMPTS = 15;
+
+class ScardImpl : public Scard {
+public:
+    // Connects to the card in `reader` (T=0 or T=1); throws PcscException.
+    explicit ScardImpl(const PcscString& reader, std::shared_ptr<PcscApi> pcsc = systemPcsc());
+    ~ScardImpl() override;
+    ScardImpl(const ScardImpl&) = delete;
+    ScardImpl& operator=(const ScardImpl&) = delete;
+
+    Response transmit(const Apdu& apdu) override;
+    void lock() override;
+    void unlock() override;
+    // Throws std::runtime_error when other is not a ScardImpl.
+    void swap(Scard& other) override;
+
+    const PcscString& reader() const { return reader_; }
+    // The card's ATR; empty when it cannot be read.
+    Bytes atr();
+
+private:
+    Bytes sendRaw(const Bytes& command, std::size_t receiveLength);
+    void safeTransmit(const std::function<uint32_t()>& operation);
+    uint32_t recoverFromReset(const std::function<uint32_t()>& operation);
+    void dropCard();
+
+    std::shared_ptr<PcscApi> pcsc_;
+    SCARDCONTEXT context_ = 0;
+    SCARDHANDLE card_ = 0;
+    DWORD activeProtocol_ = 0;
+    uint32_t lockCount_ = 0;
+    PcscString reader_;
+};
+
+class ScardEnumeratorImpl : public ScardEnumerator {
+public:
+    explicit ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc = systemPcsc());
+    std::vector<std::shared_ptr<Scard>> enumScards() override;
+
+private:
+    std::shared_ptr<PcscApi> pcsc_;
+};
+
+// Reader names in the order PC/SC lists them; empty when there is no reader.
+std::vector<PcscString> listReaders(PcscApi& pcsc, SCARDCONTEXT context);
+bool isReaderEmpty(PcscApi& pcsc, const PcscString& reader, SCARDCONTEXT context);
+// The historical bytes of an ATR (ISO/IEC 7816-3); what the ATR holds of
+// them when it is cut short.
+Bytes historicalBytes(std::span<const uint8_t> atr);
+// Whether historical bytes name one of the known token models exactly.
+bool isKnownToken(std::span<const uint8_t> historical);
+
+}  // namespace kvfl

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the library into PREFIX and builds a C program from what was
+# installed, as an outside program is built: the header and the flags
+# through pkg-config, libkvflash.so alone.
+#   buildAgainstInstall.sh BUILD_DIR PREFIX SOURCE OUTPUT
+set -euo pipefail
+build_dir=$1 prefix=$2 source=$3 output=$4
+
+rm -rf "$prefix"
+cmake --install "$build_dir" --prefix "$prefix" --component kvflash >/dev/null
+pc_file=$(find "$prefix" -name kvflash.pc)
+export PKG_CONFIG_PATH
+PKG_CONFIG_PATH=$(dirname "$pc_file")
+pkg() { pkg-config --define-variable=prefix="$prefix" "$@" kvflash; }
+
+mkdir -p "$(dirname "$output")"
+# shellcheck disable=SC2046  # the flags are words
+cc -std=c99 -pedantic -Wall -Wextra -Werror $(pkg --cflags) "$source" -o "$output" $(pkg --libs) \
+    -Wl,-rpath,"$(pkg --variable=libdir)"

@@ -8,11 +8,25 @@
 #include <kvflash-core/protectConditions.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace kvfl {
+
+// The number a C caller stored in an enumeration. C lets any int stand
+// there, while C++ may assume only the listed values: the bytes are read as
+// a number, never loaded as the enumeration.
+template <typename Enum>
+uint32_t cEnumValue(const Enum& value)
+{
+    static_assert(std::is_enum_v<Enum> && sizeof(Enum) == sizeof(uint32_t));
+    uint32_t number;
+    std::memcpy(&number, &value, sizeof number);
+    return number;
+}
 
 // The caller's bytes, not copied.
 inline std::span<const uint8_t> bytesOf(const kvflash_Buffer& buffer)

@@ -3,10 +3,12 @@
 #include "callGuarded.h"
 #include "exception.h"
 #include "loginImpl.h"
+#include "pcInfo.h"
 #include "tokenHandle.h"
 
 #include <kvflash-core/kvflash.h>
 
+#include <stdexcept>
 #include <string>
 
 using namespace kvfl;
@@ -25,14 +27,27 @@ std::shared_ptr<Login> globalPinLogin(const kvflash_Buffer& pin)
     return std::make_shared<GlobalPin>(bytesOf(pin));
 }
 
+// A size beyond the limit is refused before a byte is copied: the caller's
+// buffer may be far shorter than the size claims.
 std::string textOf(const kvflash_Buffer& buffer)
 {
+    if (buffer.size > maxPcInfoText)
+        throw Exception(KVFLASH_INVALID_STRING_SIZE);
     return buffer.size == 0 ? std::string() : std::string(reinterpret_cast<const char*>(buffer.data), buffer.size);
 }
 
 PcInfo pcInfoOf(const kvflash_PcInfo& info)
 {
     return PcInfo{{textOf(info.text1), textOf(info.text2), textOf(info.text3), textOf(info.text4)}, info.value};
+}
+
+bool isListedSecureType(uint32_t secureType)
+{
+    for (const kvflash_SecureType listed : {KVFLASH_SECURE_NONE, KVFLASH_SECURE_GLOBAL_BIT0, KVFLASH_SECURE_GLOBAL_BIT1,
+                                            KVFLASH_SECURE_GLOBAL_BOTH, KVFLASH_SECURE_FORBIDDEN})
+        if (secureType == static_cast<uint32_t>(listed))
+            return true;
+    return false;
 }
 
 bool anyUnreadableText(const kvflash_PcInfo& info)
@@ -126,6 +141,9 @@ kvflash_StatusCode kvflash_create_local_pin(kvflash_TokenImpl_* token, kvflash_B
     if (anyNull(token, localPinId, pin.data))
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
+        // Only a listed secure type goes on as the enumeration.
+        if (!isListedSecureType(cEnumValue(secureType)))
+            throw std::logic_error("Unknown kvflash_SecureType");
         const uint16_t id = token->token->createLocalPin(bytesOf(pin), NEW_LOCAL_PIN_ATTEMPTS, secureType);
         *localPinId = id;
     });

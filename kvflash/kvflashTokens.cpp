@@ -1,6 +1,9 @@
 // The exported functions for tokens and sections.
+#include "cArguments.h"
 #include "callGuarded.h"
+#include "exception.h"
 #include "scardImpl.h"
+#include "section.h"
 #include "sectionConversion.h"
 #include "tokenHandle.h"
 #include "tokenImpl.h"
@@ -58,7 +61,8 @@ kvflash_StatusCode kvflash_create_token(uint64_t serial, kvflash_TokenImpl_** to
     if (anyNull(token))
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
-        auto handle = std::make_unique<kvflash_TokenImpl_>(openToken(serial, *freshEnumerator()));
+        // Braces, not make_unique: clang 14 cannot build an aggregate from parentheses.
+        std::unique_ptr<kvflash_TokenImpl_> handle(new kvflash_TokenImpl_{openToken(serial, *freshEnumerator())});
         *token = handle.release();
     });
 }
@@ -124,6 +128,9 @@ kvflash_StatusCode kvflash_split_into_sections(kvflash_TokenImpl_* token, const 
     if (anyNull(token, sections))
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
+        // The caller's array is read only as far as a split can reach.
+        if (count > maxSectionCount)
+            fail(KVFLASH_INVALID_SECTION_COUNT, ErrorInfoKind::MaxSectionCount, int64_t{maxSectionCount});
         std::vector<Section> requested;
         for (uint32_t i = 0; i < count; ++i)
             requested.push_back(fromCSection(sections[i], secretTypesOf(*token->token)));
@@ -138,7 +145,7 @@ kvflash_StatusCode kvflash_change_section_access_rights(kvflash_TokenImpl_* toke
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
         // Only the low byte of the state reaches the device, and only a state it knows.
-        const uint8_t accessState = accessStateFromC(static_cast<uint32_t>(state) & 0xFFu);
+        const uint8_t accessState = accessStateFromC(cEnumValue(state) & 0xFFu);
         token->token->changeSectionAccessRights(sectionId, accessState, permanent, freshEnumerator());
     });
 }

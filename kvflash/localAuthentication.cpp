@@ -5,6 +5,7 @@
 
 #include <array>
 #include <set>
+#include <string>
 
 namespace kvfl {
 namespace {
@@ -13,6 +14,9 @@ constexpr std::array<uint16_t, 3> folderPath = {0x1000, 0x1000, 0x6005};
 constexpr uint16_t SW_FILE_NOT_FOUND = 0x6A82;  // after the last file
 constexpr uint16_t FIRST_LOCAL_ID = 3;
 constexpr uint16_t LAST_LOCAL_ID = 31;
+// The folder holds at most the 29 local secrets and a few other files; a
+// token that goes on answering SELECT next beyond this is broken.
+constexpr std::size_t MAX_FOLDER_ENTRIES = 256;
 
 }  // namespace
 
@@ -31,7 +35,10 @@ void walkLocalAuthenticationFolder(Scard& scard, const LocalFileVisitor& visit)
 {
     scard.transmit(selectLocalAuthenticationFolder()).require();
     Response answer = scard.transmit(ApduCommand::SelectFirstFileApdu());
-    while (answer.is(SW_SUCCESS)) {
+    for (std::size_t entries = 0; answer.is(SW_SUCCESS); ++entries) {
+        if (entries == MAX_FOLDER_ENTRIES)
+            fail(KVFLASH_INVALID_DEVICE_RESPONSE, ErrorInfoKind::ApduResponse,
+                 std::string("the local authentication folder goes on for more than 256 files"));
         const SelectedFile file = parseSelectAnswer(answer.data);
         visit(file.fileId, file.fcp);
         answer = scard.transmit(ApduCommand::SelectNextFileApdu(file.fileId));

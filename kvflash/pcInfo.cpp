@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint8_t TAG_FIRST_TEXT = 0xC1;
 constexpr uint8_t TAG_VALUE = 0xC5;
-constexpr std::size_t MAX_TEXT = 255;
 constexpr std::string_view EMPTY_TEXT = "NONE";
 
 constexpr std::size_t MAX_COMMAND_DATA = 253;
@@ -31,7 +30,7 @@ Bytes serializePcInfo(const PcInfo& info) {
     Bytes items;
     uint8_t tag = TAG_FIRST_TEXT;
     for (const std::string& text : info.texts) {
-        if (text.size() > MAX_TEXT) throw Exception(KVFLASH_INVALID_STRING_SIZE);
+        if (text.size() > maxPcInfoText) throw Exception(KVFLASH_INVALID_STRING_SIZE);
         const std::string_view shown = text.empty() ? EMPTY_TEXT : std::string_view(text);
         appendItem(items, tag++, {reinterpret_cast<const uint8_t*>(shown.data()), shown.size()});
     }

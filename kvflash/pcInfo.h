@@ -11,8 +11,11 @@
 
 namespace kvfl {
 
+// The longest text of the host information.
+inline constexpr std::size_t maxPcInfoText = 255;
+
 struct PcInfo {
-    std::array<std::string, 4> texts;  // at most 255 bytes each
+    std::array<std::string, 4> texts;  // at most maxPcInfoText bytes each
     uint64_t value = 0;
 };
 

@@ -28,6 +28,9 @@ struct Section {
 
 using Sections = std::map<uint8_t, Section>;  // keyed by the section number
 
+// The most sections the device holds.
+inline constexpr uint32_t maxSectionCount = 8;
+
 bool isValidAccessState(uint32_t state);
 
 // The answer to GET SECTIONS ATTRIBUTES: one 20-byte element with tag 80 per section.

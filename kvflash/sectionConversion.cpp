@@ -1,5 +1,6 @@
 #include "sectionConversion.h"
 
+#include "cArguments.h"
 #include "exception.h"
 
 #include <bit>
@@ -81,12 +82,13 @@ std::optional<ProtectConditions> fromCCondition(const kvflash_ProtectCondition& 
                                                 const SecretTypeLookup& secretTypeOf)
 {
     ProtectConditions rule;
-    if (condition.secureType == KVFLASH_SECURE_FORBIDDEN)
+    const uint32_t secureType = cEnumValue(condition.secureType);
+    if (secureType == KVFLASH_SECURE_FORBIDDEN)
         rule.forbidden = true;
     else
-        rule.flags = globalPinBitsFromC(condition.secureType);
+        rule.flags = globalPinBitsFromC(static_cast<int32_t>(secureType));
     if (condition.secretId != 0) {
-        if (toCSecretType(secretTypeOf(condition.secretId)) != condition.secretType)
+        if (static_cast<uint32_t>(toCSecretType(secretTypeOf(condition.secretId))) != cEnumValue(condition.secretType))
             fail(KVFLASH_SECRET_TYPE_MISMATCH, ErrorInfoKind::SecretId, condition.secretId);
         if (!rule.forbidden)
             rule.flags |= ProtectConditions::localSecretBit;
@@ -130,10 +132,11 @@ Section fromCSection(const kvflash_Section& in, const SecretTypeLookup& secretTy
 {
     Section section;
     section.size = in.size;
-    section.accessState = accessStateFromC(static_cast<uint32_t>(in.accessState));
-    if (!isValidSectionType(in.type))
+    section.accessState = accessStateFromC(cEnumValue(in.accessState));
+    const auto type = static_cast<int32_t>(cEnumValue(in.type));
+    if (!isValidSectionType(type))
         throw std::logic_error("Unknown kvflash_SectionType");
-    section.type = in.type;
+    section.type = type;
     for (int i = 0; i < Section::switchOperationCount; ++i)
         if (const auto rule = fromCCondition(in.conditions[i], secretTypeOf))
             section.conditions[static_cast<uint8_t>(1u << i)] = *rule;

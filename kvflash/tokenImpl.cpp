@@ -17,7 +17,6 @@ constexpr uint8_t TAG_TOKEN_INFO = 0x40;
 constexpr uint8_t TAG_FEATURES = 0x04;
 constexpr std::size_t serialLength = 8;
 constexpr std::size_t totalFlashSizeLength = 4;
-constexpr int maxSectionCount = 8;
 constexpr uint32_t minJournalEventsSectionSize = 500;
 
 // Replays the stored logins when an operation begins and drops the access
@@ -82,7 +81,7 @@ bool hasSectionOfType(const Sections& sections, int32_t type)
 
 int maxNewSectionCount(const Sections& existing)
 {
-    int count = maxSectionCount;
+    int count = static_cast<int>(maxSectionCount);
     for (const int32_t kept : {Section::JournalEvents, Section::JournalType, Section::Encrypted})
         count -= hasSectionOfType(existing, kept);
     return count;

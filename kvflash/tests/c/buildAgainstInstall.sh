@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the library into PREFIX and builds a C program from what was
 # installed, as an outside program is built: the header and the flags
-# through pkg-config, libkvflash.so alone.
+# through pkg-config, libkvflash.so alone. CFLAGS are added (the sanitizer
+# build compiles the program with its own sanitizers).
 #   buildAgainstInstall.sh BUILD_DIR PREFIX SOURCE OUTPUT
 set -euo pipefail
 build_dir=$1 prefix=$2 source=$3 output=$4
@@ -15,5 +16,5 @@ pkg() { pkg-config --define-variable=prefix="$prefix" "$@" kvflash; }
 
 mkdir -p "$(dirname "$output")"
 # shellcheck disable=SC2046  # the flags are words
-cc -std=c99 -pedantic -Wall -Wextra -Werror $(pkg --cflags) "$source" -o "$output" $(pkg --libs) \
+cc -std=c99 -pedantic -Wall -Wextra -Werror ${CFLAGS:-} $(pkg --cflags) "$source" -o "$output" $(pkg --libs) \
     -Wl,-rpath,"$(pkg --variable=libdir)"

@@ -20,6 +20,7 @@ using namespace journalReport;
 namespace {
 
 constexpr size_t kDumpBytesPerLine = 32;
+constexpr std::string_view kWriteStep = "Запись журнала СБ в файл";
 
 std::filesystem::path programDirectory()
 {
@@ -95,23 +96,38 @@ void writeJournalContent(std::ostream& out, DecodedJournal& journal, ByteView jo
         writeBinaryDump(journalBytes, out);
 }
 
-bool writeJournalFile(const std::filesystem::path& path, DecodedJournal& journal, ByteView journalBytes,
-                      logging::Logger& logger)
+bool saveJournalContent(const std::filesystem::path& path, JournalFileMode mode, DecodedJournal& journal,
+                        ByteView journalBytes, logging::Logger& logger)
 {
-    startStep(logger, "Запись журнала СБ в файл");
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::binary | (mode == JournalFileMode::Append ? std::ios::app : std::ios::trunc));
     if (!out.is_open()) {
+        startStep(logger, kWriteStep);
         reportFileFailure(logger, "Не удалось создать файл");
         return false;
     }
     writeJournalContent(out, journal, journalBytes);
     out.close();
     if (out.fail()) {
+        startStep(logger, kWriteStep);
         reportFileFailure(logger, "Не удалось записать в файл");
         return false;
     }
+    return true;
+}
+
+void reportJournalFileWritten(const std::filesystem::path& path, logging::Logger& logger)
+{
+    startStep(logger, kWriteStep);
     writeLine(logger, resultText(CheckResult::Success));
     writeNestedLine(logger, "Файл " + path.string() + " создан");
+}
+
+bool writeJournalFile(const std::filesystem::path& path, DecodedJournal& journal, ByteView journalBytes,
+                      logging::Logger& logger)
+{
+    if (!saveJournalContent(path, JournalFileMode::Replace, journal, journalBytes, logger))
+        return false;
+    reportJournalFileWritten(path, logger);
     return true;
 }
 

@@ -92,18 +92,12 @@ std::optional<Bytes> readJournalBytes(const MarkFailed& markFailed, const Token&
 
 void reportDecoding(DecodeStatus status, const MarkFailed& markFailed, logging::Logger& logger)
 {
-    startStep(logger, "Декодирование журнала СБ");
-    switch (status) {
-    case DecodeStatus::Ok:
+    if (status == DecodeStatus::Ok) {
+        startStep(logger, "Декодирование журнала СБ");
         writeLine(logger, resultText(CheckResult::Success));
         return;
-    case DecodeStatus::SomeRecordsFailed:
-        logger.indented() << resultText(CheckResult::Error) << " Возникли ошибки при декодировании некоторых записей";
-        break;
-    case DecodeStatus::JournalFailed:
-        logger.indented() << resultText(CheckResult::Error) << " Возникли ошибки при декодировании журнала";
-        break;
     }
+    reportDecodingFailure(logger, status);
     markFailed();
 }
 

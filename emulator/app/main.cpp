@@ -1,5 +1,6 @@
 // kvtoken-emu: a Kelvane token behind the vpcd virtual reader.
 #include "card.h"
+#include "hostile.h"
 #include "vpcdLink.h"
 
 #include <poll.h>
@@ -8,6 +9,8 @@
 #include <charconv>
 #include <cstring>
 #include <iostream>
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -18,14 +21,20 @@ constexpr int exitFailure = 1;  // at run time: no reader, a broken connection
 constexpr int exitUsage = 2;    // a bad option or profile
 
 const char usage[] =
-    "usage: kvtoken-emu [--profile FILE] [--port N] [--host H] [--trace] [--connect-timeout SECONDS]\n"
+    "usage: kvtoken-emu [--profile FILE] [--hostile SEED [--hostile-rate PERCENT]] [--port N]\n"
+    "                   [--host H] [--trace] [--connect-timeout SECONDS]\n"
     "  Plays a Kelvane token in the vpcd reader at H:N (default 127.0.0.1:35963)\n"
     "  until SIGINT or SIGTERM. Without --profile: a healthy Kelvane Mirel 3.0.\n"
+    "  --hostile: answers as a broken token would, drawn at random from SEED\n"
+    "  (0 to 18446744073709551615); the profile is the token it distorts.\n"
+    "  --hostile-rate: the percentage of answers distorted (default: from SEED).\n"
     "  --trace writes every command and answer in hex to standard error.\n"
     "  --connect-timeout: how long to keep trying to reach vpcd (default 5).\n";
 
 struct Options {
     std::optional<std::string> profile;
+    std::optional<uint64_t> hostileSeed;
+    std::optional<unsigned> hostileRate;
     std::string host = "127.0.0.1";
     int port = 35963;
     bool trace = false;
@@ -37,9 +46,10 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-int parseNumber(const std::string& option, const std::string& text, int low, int high)
+template <typename Number>
+Number parseNumber(const std::string& option, const std::string& text, Number low, Number high)
 {
-    int value = 0;
+    Number value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
         throw UsageError(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high));
@@ -59,7 +69,8 @@ Options parseOptions(int argc, char** argv)
             options.trace = true;
             continue;
         }
-        if (option != "--profile" && option != "--port" && option != "--host" && option != "--connect-timeout")
+        if (option != "--profile" && option != "--port" && option != "--host" && option != "--connect-timeout" &&
+            option != "--hostile" && option != "--hostile-rate")
             throw UsageError("unknown option " + option);
         if (i + 1 == argc)
             throw UsageError(option + " needs a value");
@@ -70,9 +81,15 @@ Options parseOptions(int argc, char** argv)
             options.host = value;
         else if (option == "--port")
             options.port = parseNumber(option, value, 1, 65535);
+        else if (option == "--hostile")
+            options.hostileSeed = parseNumber(option, value, uint64_t{0}, std::numeric_limits<uint64_t>::max());
+        else if (option == "--hostile-rate")
+            options.hostileRate = parseNumber(option, value, 0u, 100u);
         else
             options.connectSeconds = parseNumber(option, value, 0, 3600);
     }
+    if (options.hostileRate && !options.hostileSeed)
+        throw UsageError("--hostile-rate needs --hostile");
     return options;
 }
 
@@ -81,15 +98,24 @@ std::string endpoint(const Options& options)
     return options.host + ":" + std::to_string(options.port);
 }
 
-void trace(const Bytes& message, const std::optional<Bytes>& answer)
+// A hostile card's answers carry what was done to them: "< 6C 12 (6Cxx storm)".
+void trace(const Bytes& message, const std::optional<Bytes>& answer, const HostileCard* hostile)
 {
+    const auto note = [hostile] {
+        if (!hostile || hostile->lastDistortion() == Distortion::none)
+            return std::string();
+        return " (" + std::string(distortionName(hostile->lastDistortion())) + ")";
+    };
     if (message.size() > 1) {
-        std::cerr << "> " << formatHex(message) << "\n< " << formatHex(*answer) << '\n';
+        std::cerr << "> " << formatHex(message) << "\n< " << (answer ? formatHex(*answer) : "nothing") << note()
+                  << '\n';
         return;
     }
     static const char* const controls[] = {"power off", "power on", "reset"};
     if (message.size() == 1 && message[0] < std::size(controls))
         std::cerr << "* " << controls[message[0]] << '\n';
+    if (message.size() == 1 && message[0] == 0x04 && hostile && hostile->lastDistortion() == Distortion::atr)
+        std::cerr << "* ATR " << formatHex(*answer) << note() << '\n';
 }
 
 // Keeps trying for the connect timeout; pcscd may not listen yet when the
@@ -116,7 +142,10 @@ std::optional<VpcdConnection> connectToReader(const Options& options, const Stop
 
 enum class Outcome { stopped, readerGone, restarting };
 
-Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, bool tracing)
+// A card that leaves the reader (a restart, or a hostile card vanishing)
+// says for how long in `absence`.
+Outcome serve(CardInReader& card, VpcdConnection& connection, const StopSignals& stop, const HostileCard* hostile,
+              bool tracing, std::chrono::milliseconds& absence)
 {
     for (;;) {
         pollfd watched[2] = {{stop.fd(), POLLIN, 0}, {connection.fd(), POLLIN, 0}};
@@ -132,11 +161,13 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
             return Outcome::readerGone;
         const auto answer = card.receive(*message);
         if (tracing)
-            trace(*message, answer);
+            trace(*message, answer, hostile);
         if (answer && !connection.send(*answer))
             return Outcome::readerGone;
-        if (card.takeRestartRequest())
+        if (const auto departure = card.takeDeparture()) {
+            absence = *departure;
             return Outcome::restarting;
+        }
     }
 }
 
@@ -146,8 +177,18 @@ Outcome serve(Card& card, VpcdConnection& connection, const StopSignals& stop, b
 // with what it was before apart from what ends with the power.
 int run(const Options& options, TokenProfile profile)
 {
-    const auto restartDelay = profile.flash ? profile.flash->restartDelay : std::chrono::milliseconds(0);
-    Card card(std::move(profile));
+    std::unique_ptr<CardInReader> card;
+    HostileCard* hostile = nullptr;
+    if (options.hostileSeed) {
+        auto hostileCard = std::make_unique<HostileCard>(std::move(profile), *options.hostileSeed, options.hostileRate);
+        hostile = hostileCard.get();
+        if (options.trace)
+            std::cerr << "* hostile: seed " << *options.hostileSeed << ", " << hostile->ratePercent()
+                      << "% of answers distorted\n";
+        card = std::move(hostileCard);
+    } else {
+        card = std::make_unique<Card>(std::move(profile));
+    }
     const StopSignals stop;
     for (;;) {
         bool stopped = false;
@@ -156,9 +197,10 @@ int run(const Options& options, TokenProfile profile)
             return exitOk;
         if (!connection)
             return exitFailure;
-        const Outcome outcome = serve(card, *connection, stop, options.trace);
+        std::chrono::milliseconds absence{0};
+        const Outcome outcome = serve(*card, *connection, stop, hostile, options.trace, absence);
         connection.reset();
-        card.unplug();
+        card->unplug();
         if (outcome == Outcome::stopped)
             return exitOk;
         if (outcome == Outcome::readerGone) {
@@ -166,8 +208,8 @@ int run(const Options& options, TokenProfile profile)
             continue;
         }
         if (options.trace)
-            std::cerr << "* restart: removed for " << restartDelay.count() << " ms\n";
-        if (stop.wait(restartDelay))
+            std::cerr << "* restart: removed for " << absence.count() << " ms\n";
+        if (stop.wait(absence))
             return exitOk;
     }
 }

@@ -9,6 +9,13 @@ std::optional<size_t> CommandApdu::expectedLength() const
     return *le == 0 ? 256 : *le;
 }
 
+Bytes withStatus(Bytes data, uint16_t word)
+{
+    data.push_back(static_cast<uint8_t>(word >> 8));
+    data.push_back(static_cast<uint8_t>(word));
+    return data;
+}
+
 std::optional<CommandApdu> parseCommand(const Bytes& bytes)
 {
     if (bytes.size() < 4)

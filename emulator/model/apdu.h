@@ -59,6 +59,9 @@ struct Reply {
     std::function<void()> onDelivered;
 };
 
+// The answer as it leaves the token: data, then SW1 SW2.
+Bytes withStatus(Bytes data, uint16_t word);
+
 inline Reply status(uint16_t word) { return Reply{{}, word, {}}; }
 inline Reply success(Bytes data) { return Reply{std::move(data), sw::ok, {}}; }
 

@@ -56,8 +56,9 @@ std::string formatHex(const Bytes& bytes)
 
 void appendBigEndian(Bytes& out, uint64_t value, int byteCount)
 {
+    // Bytes above the value's eight are zeros (shifting by 64 or more is undefined).
     for (int shift = (byteCount - 1) * 8; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(value >> shift));
+        out.push_back(shift < 64 ? static_cast<uint8_t>(value >> shift) : uint8_t{0});
 }
 
 uint32_t crc32(const Bytes& bytes)

@@ -11,13 +11,6 @@ enum Control : uint8_t { powerOff = 0x00, powerOn = 0x01, warmReset = 0x02, atrR
 
 constexpr size_t maxShortAnswer = 256;
 
-Bytes withStatus(Bytes data, uint16_t word)
-{
-    data.push_back(static_cast<uint8_t>(word >> 8));
-    data.push_back(static_cast<uint8_t>(word));
-    return data;
-}
-
 Bytes statusOnly(uint16_t word)
 {
     return withStatus({}, word);
@@ -60,9 +53,20 @@ Protocol protocolOfAtr(const Bytes& atr)
     return Protocol::T0;
 }
 
-Card::Card(TokenProfile profile)
-    : atr_(profile.atr), protocol_(protocolOfAtr(atr_)), overrides_(profile.overrides), token_(std::move(profile))
+Card::Card(TokenProfile profile, std::optional<uint64_t> randomSeed)
+    : atr_(profile.atr),
+      protocol_(protocolOfAtr(atr_)),
+      overrides_(profile.overrides),
+      restartDelay_(profile.flash ? profile.flash->restartDelay : std::chrono::milliseconds(0)),
+      token_(std::move(profile), randomSeed)
 {
+}
+
+std::optional<std::chrono::milliseconds> Card::takeDeparture()
+{
+    if (!token_.takeRestartRequest())
+        return std::nullopt;
+    return restartDelay_;
 }
 
 std::optional<Bytes> Card::receive(const Bytes& message)
@@ -111,6 +115,9 @@ Bytes Card::transmit(const Bytes& command)
     if (isGetResponse(*apdu))
         return getResponse(*apdu);
     pendingResponse_.clear();
+    if (standIn_)
+        if (auto reply = standIn_(*apdu))
+            return shape(*apdu, std::move(*reply));
     return shape(*apdu, token_.execute(*apdu));
 }
 

@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <limits>
+#include <utility>
 #include <stdexcept>
 
 namespace kvtoken {
@@ -34,6 +36,30 @@ auto convertKey(const std::string& key, Convert convert)
     }
 }
 
+// A JSON number as T: a whole number within T's range. (Converting it with
+// get<T> would wrap a negative or large value, and turn a float beyond the
+// range into undefined behaviour.)
+template <typename T>
+T integer(const Json& value)
+{
+    if (value.is_number_unsigned() && std::in_range<T>(value.get<uint64_t>()))
+        return static_cast<T>(value.get<uint64_t>());
+    if (value.is_number_integer() && !value.is_number_unsigned() && std::in_range<T>(value.get<int64_t>()))
+        return static_cast<T>(value.get<int64_t>());
+    throw std::invalid_argument(value.dump() + " is not a whole number from " +
+                                std::to_string(std::numeric_limits<T>::min()) + " to " +
+                                std::to_string(std::numeric_limits<T>::max()));
+}
+
+// The integer under `key`, or `fallback` when the object does not have it.
+template <typename T>
+T integerOr(const Json& object, const std::string& key, T fallback)
+{
+    if (!object.is_object())
+        throw std::invalid_argument("not an object: " + object.dump());
+    return object.contains(key) ? integer<T>(object[key]) : fallback;
+}
+
 const Json& required(const Json& profile, const std::string& key)
 {
     if (!profile.contains(key) || profile[key].is_null())
@@ -44,7 +70,7 @@ const Json& required(const Json& profile, const std::string& key)
 template <typename T>
 T number(const Json& profile, const std::string& key)
 {
-    return convertKey(key, [&] { return required(profile, key).get<T>(); });
+    return convertKey(key, [&] { return integer<T>(required(profile, key)); });
 }
 
 Bytes hex(const Json& profile, const std::string& key)
@@ -126,8 +152,8 @@ std::unique_ptr<FileNode> objectFrom(uint16_t id, const Json& entry)
         node->kind = FileKind::Ef;
     else
         throw std::invalid_argument("unknown file type '" + type + "'");
-    node->maxAttempts = attributes.value("maxAttempts", uint8_t{10});
-    node->remainingAttempts = attributes.value("remainingAttempts", node->maxAttempts);
+    node->maxAttempts = integerOr<uint8_t>(attributes, "maxAttempts", 10);
+    node->remainingAttempts = integerOr<uint8_t>(attributes, "remainingAttempts", node->maxAttempts);
     // Both counters share one byte of the FCP, a nibble each.
     if (node->maxAttempts > 15 || node->remainingAttempts > node->maxAttempts)
         throw std::invalid_argument("attempt counters must satisfy remaining <= maximum <= 15");
@@ -197,7 +223,7 @@ std::vector<Sector> sectorsOf(const Json& profile)
 {
     std::vector<Sector> sectors;
     for (const auto& entry : required(profile, "sectors"))
-        sectors.push_back({entry.at("rewrites").get<uint32_t>(), entry.value("unreliable", false)});
+        sectors.push_back({integer<uint32_t>(entry.at("rewrites")), entry.value("unreliable", false)});
     if (sectors.size() > maxSectors)
         throw std::invalid_argument("at most 25 sectors fit one answer");
     return sectors;
@@ -210,7 +236,7 @@ std::vector<Override> overridesOf(const Json& profile)
         Override entry{parseHex(item.at("command").get<std::string>()), parseHex(item.at("response").get<std::string>()),
                        std::nullopt};
         if (item.contains("times"))
-            entry.times = item["times"].get<unsigned>();
+            entry.times = integer<unsigned>(item["times"]);
         if (entry.response.size() < 2)
             throw std::invalid_argument("a response needs at least SW1 SW2");
         overrides.push_back(std::move(entry));
@@ -229,16 +255,16 @@ ProtectRule ruleFrom(const Json& text)
 FlashSection sectionFrom(const Json& entry)
 {
     FlashSection section;
-    const auto number = entry.at("number").get<int>();
+    const auto number = integer<int>(entry.at("number"));
     if (number < 1 || number > 8)
         throw std::invalid_argument("section numbers run from 1 to 8");
     section.number = static_cast<uint8_t>(number);
-    const auto type = entry.value("type", 0);
+    const auto type = integerOr<int>(entry, "type", 0);
     if (type < 0 || type > 3)
         throw std::invalid_argument("section types are 0 to 3");
     section.type = static_cast<SectionType>(type);
-    section.size = entry.at("size").get<uint32_t>();
-    const auto state = entry.value("access", 0);
+    section.size = integer<uint32_t>(entry.at("size"));
+    const auto state = integerOr<int>(entry, "access", 0);
     if (state < 0 || state > 0xFF)
         throw std::invalid_argument("access states are 0, 1, 3 and 5");
     section.access = static_cast<uint8_t>(state);
@@ -275,8 +301,8 @@ FlashProfile flashFrom(const Json& flash)
     if (!flash.is_object())
         throw std::invalid_argument("flash is an object");
     FlashProfile profile;
-    profile.totalSize = flash.value("totalSize", uint32_t{0});
-    profile.restartDelay = std::chrono::milliseconds(flash.value("restartDelayMs", 1000u));
+    profile.totalSize = integerOr<uint32_t>(flash, "totalSize", 0);
+    profile.restartDelay = std::chrono::milliseconds(integerOr<uint32_t>(flash, "restartDelayMs", 1000));
     for (const auto& entry : flash.value("sections", Json::array()))
         profile.sections.push_back(sectionFrom(entry));
     if (flash.contains("journalDrive")) {
@@ -284,7 +310,7 @@ FlashProfile flashFrom(const Json& flash)
         if (!std::filesystem::is_directory(*profile.journalDrive))
             throw std::invalid_argument("journalDrive '" + profile.journalDrive->string() + "' is not a directory");
     }
-    profile.journalFileSize = flash.value("journalFileSize", profile.journalFileSize);
+    profile.journalFileSize = integerOr(flash, "journalFileSize", profile.journalFileSize);
     if (profile.journalFileSize == 0)
         throw std::invalid_argument("journalFileSize is at least 1");
     checkPartition(profile);
@@ -328,7 +354,7 @@ void readDiagnostics(TokenProfile& token, const Json& profile)
     convertKey("selfTests", [&] {
         const Json tests = profile.value("selfTests", Json::object());
         for (const auto& [test, result] : tests.items())
-            token.selfTestResults[hexByte(test)] = result.get<uint32_t>();
+            token.selfTestResults[hexByte(test)] = integer<uint32_t>(result);
         return 0;
     });
     const Json& pins = required(profile, "globalPins");
@@ -336,7 +362,15 @@ void readDiagnostics(TokenProfile& token, const Json& profile)
     token.userPin = convertKey("globalPins", [&] { return globalPin(pins.at("user")); });
     if (!token.adminPin->pin || !token.userPin->pin)
         throw ProfileError("missing key 'globalPins.admin.pin' or 'globalPins.user.pin'");
-    token.errorCounters = number<std::array<uint16_t, 6>>(profile, "errorCounters");
+    token.errorCounters = convertKey("errorCounters", [&] {
+        const Json& counters = required(profile, "errorCounters");
+        std::array<uint16_t, 6> values{};
+        if (!counters.is_array() || counters.size() != values.size())
+            throw std::invalid_argument("six error counters");
+        for (size_t i = 0; i < values.size(); ++i)
+            values[i] = integer<uint16_t>(counters[i]);
+        return values;
+    });
     token.emergencyEvent = answerHex(profile, "emergencyEvent");
     token.sectors = convertKey("sectors", [&] { return sectorsOf(profile); });
 }
@@ -369,11 +403,22 @@ Json layered(Json base, Json derived)
     return base;
 }
 
+// Far deeper than any profile; merging and walking the tree recurse, and a
+// profile nested many thousand levels would overflow the stack.
+constexpr int maxNesting = 64;
+
 Json parseJson(const std::string& text, const std::string& origin)
 {
+    const auto limitDepth = [](int depth, Json::parse_event_t, Json&) {
+        if (depth > maxNesting)
+            throw ProfileError("nested deeper than 64 levels");
+        return true;
+    };
     try {
-        return Json::parse(text);
+        return Json::parse(text, limitDepth);
     } catch (const Json::exception& e) {
+        throw ProfileError(origin + ": " + e.what());
+    } catch (const ProfileError& e) {
         throw ProfileError(origin + ": " + e.what());
     }
 }
@@ -383,26 +428,42 @@ Json defaultJson()
     return parseJson(defaultProfileText, "built-in profile");
 }
 
-Json resolvedJson(const std::filesystem::path& file, int depth)
+// A profile larger than this is not a profile (and /dev/zero never ends).
+constexpr std::streamsize maxProfileSize = 16 << 20;
+
+std::string readProfileFile(const std::filesystem::path& file)
 {
-    if (depth > maxBaseDepth)
-        throw ProfileError(file.string() + ": too many bases (do two profiles name each other?)");
-    std::ifstream in(file);
+    std::ifstream in(file, std::ios::binary);
     if (!in)
         throw ProfileError(file.string() + ": cannot be read");
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    Json profile = parseJson(text, file.string());
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        if (text.size() > static_cast<size_t>(maxProfileSize))
+            throw ProfileError(file.string() + ": larger than 16 MiB");
+    }
+    return text;
+}
+
+Json resolvedJson(const std::string& text, const std::string& origin, const std::filesystem::path& folder,
+                  const ProfileReader& readBase, int depth)
+{
+    if (depth > maxBaseDepth)
+        throw ProfileError(origin + ": too many bases (do two profiles name each other?)");
+    Json profile = parseJson(text, origin);
     if (!profile.is_object())
-        throw ProfileError(file.string() + ": a profile is a JSON object");
+        throw ProfileError(origin + ": a profile is a JSON object");
     Json base = defaultJson();
     if (profile.contains("base")) {
-        const std::filesystem::path baseFile = convertKey("base", [&] { return profile["base"].get<std::string>(); });
-        base = resolvedJson(file.parent_path() / baseFile, depth + 1);
+        const std::filesystem::path baseFile =
+            folder / convertKey("base", [&] { return profile["base"].get<std::string>(); });
+        base = resolvedJson(readBase(baseFile), baseFile.string(), baseFile.parent_path(), readBase, depth + 1);
     }
     try {
         return convertKey("overrides", [&] { return layered(std::move(base), std::move(profile)); });
     } catch (const ProfileError& e) {
-        throw ProfileError(file.string() + ": " + e.what());
+        throw ProfileError(origin + ": " + e.what());
     }
 }
 
@@ -425,14 +486,20 @@ Bytes atrFromHistorical(const std::string& historical, int protocol)
     return atr;
 }
 
-TokenProfile loadProfile(const std::filesystem::path& file)
+TokenProfile profileFromText(const std::string& text, const std::string& origin, const std::filesystem::path& folder,
+                             const ProfileReader& readBase)
 {
-    const Json profile = resolvedJson(file, 0);
+    const Json profile = resolvedJson(text, origin, folder, readBase, 0);
     try {
         return profileFrom(profile);
     } catch (const ProfileError& e) {
-        throw std::runtime_error(file.string() + ": " + e.what());
+        throw std::runtime_error(origin + ": " + e.what());
     }
+}
+
+TokenProfile loadProfile(const std::filesystem::path& file)
+{
+    return profileFromText(readProfileFile(file), file.string(), file.parent_path(), readProfileFile);
 }
 
 TokenProfile defaultProfile()

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -56,6 +57,14 @@ struct TokenProfile {
 // built-in healthy Kelvane Mirel 3.0 (profiles/mirel3.json). Throws
 // std::runtime_error naming the file and the key at fault.
 TokenProfile loadProfile(const std::filesystem::path& file);
+
+// Reads the text of a profile file; throws std::runtime_error.
+using ProfileReader = std::function<std::string(const std::filesystem::path&)>;
+
+// A profile from its text; `origin` names it in errors, a `base` is read
+// with readBase, relative to `folder`. Throws std::runtime_error.
+TokenProfile profileFromText(const std::string& text, const std::string& origin, const std::filesystem::path& folder,
+                             const ProfileReader& readBase);
 
 // The built-in healthy Kelvane Mirel 3.0.
 TokenProfile defaultProfile();

@@ -29,8 +29,9 @@ Reply optionalData(const std::optional<Bytes>& data, uint16_t whenAbsent)
 
 }  // namespace
 
-Token::Token(TokenProfile profile)
-    : profile_(std::move(profile)), files_(std::move(profile_.root)), random_(std::random_device{}())
+Token::Token(TokenProfile profile, std::optional<uint64_t> randomSeed)
+    : profile_(std::move(profile)), files_(std::move(profile_.root)),
+      random_(randomSeed.value_or(std::random_device{}()))
 {
     if (profile_.flash)
         flash_.emplace(std::move(*profile_.flash));

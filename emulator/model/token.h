@@ -20,7 +20,9 @@ struct Rights {
 // commands (current folder and file, journal read position, counters).
 class Token {
 public:
-    explicit Token(TokenProfile profile);
+    // randomSeed makes GET CHALLENGE repeatable; without it the token seeds
+    // its generator from the system.
+    explicit Token(TokenProfile profile, std::optional<uint64_t> randomSeed = std::nullopt);
 
     // A new connection to the host: the USB connection counter grows and the
     // volatile state starts afresh.
@@ -101,7 +103,7 @@ private:
     std::optional<Bytes> pendingHostInformation_;  // chunks so far
     std::chrono::steady_clock::time_point poweredSince_ = std::chrono::steady_clock::now();
     size_t journalPosition_ = 0;
-    std::mt19937 random_;
+    std::mt19937_64 random_;
 };
 
 }  // namespace kvtoken

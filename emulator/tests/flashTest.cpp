@@ -105,10 +105,10 @@ TEST(FlashSwitch, PermanentChangeOutlivesARestart)
 {
     Card card = bundledCard("mirel3-flash.json");
     ASSERT_EQ(send(card, "80 53 11 02 04 82 02 01 01"), "90 00");
-    EXPECT_FALSE(card.takeRestartRequest());
+    EXPECT_FALSE(card.takeDeparture());
     ASSERT_EQ(send(card, "80 53 14 00"), "90 00");
-    EXPECT_TRUE(card.takeRestartRequest());
-    EXPECT_FALSE(card.takeRestartRequest());
+    EXPECT_EQ(card.takeDeparture(), std::chrono::milliseconds(1500));
+    EXPECT_FALSE(card.takeDeparture());
     card.unplug();
     EXPECT_EQ(send(card, "80 53 11 00 00"),
               answer({"80 14 01 11 80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", journalTwo}));

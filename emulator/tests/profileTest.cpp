@@ -65,6 +65,19 @@ TEST(ProfileLoading, ErrorsNameTheFileAndTheKey)
         {R"("overrides": [{"command": "00", "response": "90"}])", "key 'overrides'"},
         {R"("fileSystem": {"10": {}})", "key 'fileSystem'"},
         {R"("selfTests": {"10": "five"})", "key 'selfTests'"},
+        // Numbers outside their field, or not whole, are errors rather than
+        // wrapped or cut values.
+        {R"("serial": 1e300)", "key 'serial'"},
+        {R"("iteration": -1)", "key 'iteration'"},
+        {R"("freeMemory": 4294967296)", "key 'freeMemory'"},
+        {R"("errorCounters": [1, 2, 3, 4, 5, 65536])", "key 'errorCounters'"},
+        {R"("sectors": [{"rewrites": 1.5}])", "key 'sectors'"},
+        {R"("selfTests": {"10": -2})", "key 'selfTests'"},
+        {R"("overrides": [{"command": "00", "response": "90 00", "times": -1}])", "key 'overrides'"},
+        {R"("fileSystem": {"0010": {"type": "ef", "maxAttempts": 266}})", "key 'fileSystem'"},
+        {R"("flash": {"totalSize": -1})", "key 'flash'"},
+        {R"("flash": {"sections": [{"number": 4294967297, "size": 10}]})", "key 'flash'"},
+        {R"("flash": {"sections": [{"number": 1, "size": 1e20}]})", "key 'flash'"},
     };
     for (const auto& c : cases) {
         const TempProfile profile(std::string("{") + c.keys + "}");
@@ -77,8 +90,16 @@ TEST(ProfileLoading, ErrorsNameTheFileAndTheKey)
 TEST(ProfileLoading, UnreadableOrLoopingProfilesFailClearly)
 {
     EXPECT_THAT(loadError("/nonexistent/token.json"), HasSubstr("/nonexistent/token.json: cannot be read"));
+    EXPECT_THAT(loadError("/dev/zero"), HasSubstr("/dev/zero: larger than 16 MiB"));
     const TempProfile broken("{\"serial\": ");
     EXPECT_THAT(loadError(broken.path()), HasSubstr(broken.path().string()));
+    // Folders nested far deeper than any token's, which recursion would not survive.
+    std::string deep = R"({"fileSystem": )";
+    for (int level = 0; level < 200000; ++level)
+        deep += R"({"1000": )";
+    deep += "{}" + std::string(200000, '}') + "}";
+    const TempProfile tooDeep(deep);
+    EXPECT_THAT(loadError(tooDeep.path()), HasSubstr("nested deeper than 64 levels"));
     const TempProfile loop(R"({"base": "self.json"})");
     const auto self = loop.path().parent_path() / "self.json";
     std::filesystem::copy_file(loop.path(), self, std::filesystem::copy_options::overwrite_existing);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace kvfl {
@@ -13,6 +14,15 @@ public:
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+    // Waits for an event for at most duration: event(duration) returns when
+    // the event happened or the time is up. A clock that keeps time of its
+    // own (a test's) lets the whole duration pass instead, as sleepFor does.
+    virtual void waitFor(std::chrono::milliseconds duration,
+                         const std::function<void(std::chrono::milliseconds)>& event)
+    {
+        (void)event;
+        sleepFor(duration);
+    }
 };
 
 // The steady clock and a real sleep.

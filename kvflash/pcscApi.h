@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kvfl {
 
@@ -21,6 +22,10 @@ public:
     virtual uint32_t listReaders(SCARDCONTEXT context, char* buffer, DWORD& length) = 0;
     // The current event state of one reader, without waiting.
     virtual uint32_t readerState(SCARDCONTEXT context, const std::string& reader, DWORD& eventState) = 0;
+    // Waits until the state of one of the readers differs from its
+    // dwCurrentState, for at most timeoutMs: SCardGetStatusChange.
+    virtual uint32_t waitForChange(SCARDCONTEXT context, std::vector<SCARD_READERSTATE>& states,
+                                   DWORD timeoutMs) = 0;
     // Shared access.
     virtual uint32_t connect(SCARDCONTEXT context, const std::string& reader, DWORD preferredProtocols,
                              SCARDHANDLE& card, DWORD& activeProtocol) = 0;

@@ -28,6 +28,10 @@ public:
         return result(rc);
     }
 
+    uint32_t waitForChange(SCARDCONTEXT context, std::vector<SCARD_READERSTATE>& states, DWORD timeoutMs) override {
+        return result(SCardGetStatusChange(context, timeoutMs, states.data(), static_cast<DWORD>(states.size())));
+    }
+
     uint32_t connect(SCARDCONTEXT context, const std::string& reader, DWORD preferredProtocols, SCARDHANDLE& card,
                      DWORD& activeProtocol) override {
         return result(

@@ -1,8 +1,14 @@
 #include "scard.h"
 
+#include <thread>
 #include <utility>
 
 namespace kvfl {
+
+void ScardEnumerator::waitForReaderChange(std::chrono::milliseconds atMost)
+{
+    std::this_thread::sleep_for(atMost);
+}
 
 ScardLock::ScardLock(std::shared_ptr<Scard> scard) : scard_(std::move(scard)) { scard_->lock(); }
 

@@ -4,6 +4,7 @@
 #include "apdu/apdu.h"
 #include "apdu/response.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ public:
     virtual ~ScardEnumerator() = default;
     // Connections to all present cards of known token models, in reader order.
     virtual std::vector<std::shared_ptr<Scard>> enumScards() = 0;
+    // Notes the readers and their cards as they are now.
+    virtual void noteReaders() {}
+    // Returns when a card came or went since the readers were last noted
+    // (noting them anew), or after atMost. One that cannot watch readers
+    // simply lets atMost pass.
+    virtual void waitForReaderChange(std::chrono::milliseconds atMost);
 };
 
 // Holds a card transaction for its scope.

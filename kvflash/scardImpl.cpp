@@ -253,6 +253,10 @@ bool cardIsGone(uint32_t rc) {
 
 ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
 
+ScardEnumeratorImpl::~ScardEnumeratorImpl() {
+    if (watching_) pcsc_->releaseContext(watchContext_);
+}
+
 std::vector<std::shared_ptr<Scard>> ScardEnumeratorImpl::enumScards() {
     SCARDCONTEXT context = 0;
     if (const uint32_t rc = pcsc_->establishContext(context); rc != SCARD_S_SUCCESS) throw PcscException(rc);
@@ -271,6 +275,80 @@ std::vector<std::shared_ptr<Scard>> ScardEnumeratorImpl::enumScards() {
         if (isKnownToken(historicalBytes(card->atr()))) tokens.push_back(std::move(card));
     }
     return tokens;
+}
+
+namespace {
+
+// pcsc-lite's name for the list of readers: its state changes when a reader
+// comes or goes (a USB token that restarts may come back as a new reader).
+constexpr char kReaderList[] = "\\\\?PnP?\\Notification";
+// What tells a card's coming and going: presence, and the event count in the
+// high word; a reader that is merely in use or no longer so is no news.
+constexpr DWORD kCardNews = SCARD_STATE_PRESENT | SCARD_STATE_EMPTY | SCARD_STATE_MUTE | SCARD_STATE_UNAVAILABLE |
+                            SCARD_STATE_UNKNOWN | 0xFFFF0000;
+
+bool cardNews(const std::vector<SCARD_READERSTATE>& states) {
+    return std::ranges::any_of(states, [](const SCARD_READERSTATE& state) {
+        return (state.dwEventState & kCardNews) != (state.dwCurrentState & kCardNews);
+    });
+}
+
+}  // namespace
+
+void ScardEnumeratorImpl::noteReaders() {
+    watched_.clear();
+    if (!watching_) {
+        if (pcsc_->establishContext(watchContext_) != SCARD_S_SUCCESS) return;
+        watching_ = true;
+    }
+    try {
+        watchedNames_ = listReaders(*pcsc_, watchContext_);
+    } catch (const PcscException&) {
+        return;
+    }
+    watchedNames_.emplace_back(kReaderList);
+    watched_.assign(watchedNames_.size(), SCARD_READERSTATE{});
+    for (std::size_t i = 0; i < watched_.size(); ++i) {
+        watched_[i].szReader = watchedNames_[i].c_str();
+        watched_[i].dwCurrentState = SCARD_STATE_UNAWARE;
+    }
+    if (pcsc_->waitForChange(watchContext_, watched_, 0) != SCARD_S_SUCCESS) {
+        watched_.clear();
+        return;
+    }
+    takeEventStates();
+}
+
+void ScardEnumeratorImpl::waitForReaderChange(std::chrono::milliseconds atMost) {
+    if (watched_.empty()) {  // nothing could be noted: wait blindly, then look again
+        ScardEnumerator::waitForReaderChange(atMost);
+        noteReaders();
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + atMost;
+    for (auto left = atMost; left.count() > 0;
+         left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())) {
+        const uint32_t rc = pcsc_->waitForChange(watchContext_, watched_, static_cast<DWORD>(left.count()));
+        if (rc != SCARD_S_SUCCESS && rc != static_cast<uint32_t>(SCARD_E_TIMEOUT)) {
+            // A watched reader is gone: watch the readers there are now. A
+            // second failure in a row is the service's own: wait blindly
+            // rather than ask again and again.
+            if (lastWaitFailed_) ScardEnumerator::waitForReaderChange(left);
+            lastWaitFailed_ = !lastWaitFailed_;
+            noteReaders();
+            return;
+        }
+        lastWaitFailed_ = false;
+        if (rc != SCARD_S_SUCCESS) return;  // the time is up
+        const bool news = cardNews(watched_);
+        takeEventStates();
+        if (news) return;
+    }
+}
+
+void ScardEnumeratorImpl::takeEventStates() {
+    for (SCARD_READERSTATE& state : watched_) state.dwCurrentState = state.dwEventState & ~SCARD_STATE_CHANGED;
 }
 
 }  // namespace kvfl

@@ -5,6 +5,7 @@
 #include "scard.h"
 
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <span>
 #include <vector>
@@ -52,10 +53,27 @@ private:
 class ScardEnumeratorImpl : public ScardEnumerator {
 public:
     explicit ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc = systemPcsc());
+    ~ScardEnumeratorImpl() override;
+    ScardEnumeratorImpl(const ScardEnumeratorImpl&) = delete;
+    ScardEnumeratorImpl& operator=(const ScardEnumeratorImpl&) = delete;
+
     std::vector<std::shared_ptr<Scard>> enumScards() override;
+    // Watches the listed readers and the list itself (the PnP notification).
+    void noteReaders() override;
+    // SCardGetStatusChange on the noted readers; a change of nothing but a
+    // reader being in use (our own connections) does not end the wait.
+    void waitForReaderChange(std::chrono::milliseconds atMost) override;
 
 private:
+    // The states just read become the ones to compare with.
+    void takeEventStates();
+
     std::shared_ptr<PcscApi> pcsc_;
+    SCARDCONTEXT watchContext_ = 0;
+    bool watching_ = false;
+    std::vector<PcscString> watchedNames_;
+    std::vector<SCARD_READERSTATE> watched_;  // empty: nothing to watch
+    bool lastWaitFailed_ = false;
 };
 
 // Reader names in the order PC/SC lists them; empty when there is no reader.

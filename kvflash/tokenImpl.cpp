@@ -258,11 +258,14 @@ void TokenImpl::restartAndReconnect(ScardEnumerator& enumerator)
         const ScardLock lock(scard_);
         serial = readTokenSerial(scard_);
         const LoginReplay replay(*scard_, logins_);
+        // Noted before the restart, so that the token leaving is already a change.
+        enumerator.noteReaders();
         scard_->transmit(ResetToken()).require();
     }
     const Clock::TimePoint deadline = clock_->now() + RESTART_DEADLINE;
+    const auto readerChange = [&](std::chrono::milliseconds atMost) { enumerator.waitForReaderChange(atMost); };
     while (clock_->now() <= deadline) {
-        clock_->sleepFor(RESTART_POLL_INTERVAL);
+        clock_->waitFor(RESTART_POLL_INTERVAL, readerChange);
         if (adoptConnectionTo(serial, enumerator))
             return;
     }

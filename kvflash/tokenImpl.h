@@ -12,8 +12,8 @@
 
 namespace kvfl {
 
-// How long a restarting token may take to come back, and how often the
-// readers are looked at meanwhile.
+// How long a restarting token may take to come back, and how long at most
+// a look at the readers waits for a card to come or go meanwhile.
 inline constexpr std::chrono::seconds RESTART_DEADLINE{60};
 inline constexpr std::chrono::seconds RESTART_POLL_INTERVAL{1};
 

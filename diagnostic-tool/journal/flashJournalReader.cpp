@@ -3,12 +3,13 @@
 #include "journal/decodedJournal.h"
 #include "journal/journalReport.h"
 #include "logging/checkResult.h"
+#include "utils/mountTableWatch.h"
 
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
-#include <thread>
 
 using namespace journalReport;
 namespace fs = std::filesystem;
@@ -41,7 +42,11 @@ FlashJournalReader::FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, 
 {
 }
 
-void FlashJournalReader::sleepFor(std::chrono::seconds duration) { std::this_thread::sleep_for(duration); }
+FlashJournalReader::Sleeper FlashJournalReader::mountTableWait()
+{
+    auto watch = std::make_shared<kelvane::utils::MountTableWatch>();
+    return [watch](std::chrono::seconds atMost) { watch->waitForChange(atMost); };
+}
 
 void FlashJournalReader::readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger)
 {

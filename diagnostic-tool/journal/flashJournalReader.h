@@ -21,16 +21,20 @@ public:
     using Sleeper = std::function<void(std::chrono::seconds)>;
 
     // The section's volume appears some seconds after the switch; it is
-    // looked for once a second, giving up after this many waits.
+    // looked for again after each wait of at most a second, giving up after
+    // this many waits.
     static constexpr int kMaxWaits = 61;
 
-    explicit FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, Sleeper sleep = sleepFor,
+    explicit FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, Sleeper sleep = mountTableWait(),
                                 JournalPath journalPath = journalFilePath);
 
     void readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger) override;
 
 private:
-    static void sleepFor(std::chrono::seconds duration);
+    // Waits until the mount table changes, at most the time given, so a
+    // drive is looked for as soon as it is mounted. It watches from its
+    // creation on: a mount between two looks still ends the next wait.
+    static Sleeper mountTableWait();
 
     bool isJournalSupported(Token& token, logging::Logger& logger);
     bool findJournalFiles(Token& token);

@@ -55,6 +55,8 @@ private:
 // drops a record whose file cannot be opened without a word, and the report
 // would be lost while the run says it was saved: here every file that cannot
 // be created or written is a filesystem error, like a directory that cannot be.
+// The file stays open while its records come, and each line is flushed as it
+// is written, so that a program that dies loses no line of its report.
 class MultiFileBackend
     : public logs::sinks::basic_formatted_sink_backend<char, logs::sinks::synchronized_feeding> {
 public:
@@ -62,18 +64,45 @@ public:
 
     void consume(const logs::record_view& record, const string_type& formatted)
     {
-        const fs::path file = fs::absolute(composer_(record));
-        fs::create_directories(file.parent_path());
-        std::ofstream out(file.string(), std::ios::out | std::ios::app);
-        out << formatted << '\n';
-        out.close();
-        if (!out)
-            throw fs::filesystem_error("cannot write the log file", file,
-                                       boost::system::errc::make_error_code(boost::system::errc::io_error));
+        const fs::path file = composer_(record);
+        if (file != openFile_)
+            open(file);
+        out_ << formatted << '\n';
+        out_.flush();
+        if (!out_)
+            fail(file, "cannot write the log file");
     }
 
 private:
+    void open(const fs::path& file)
+    {
+        close();
+        const fs::path absolute = fs::absolute(file);
+        fs::create_directories(absolute.parent_path());
+        out_.open(absolute.string(), std::ios::out | std::ios::app);
+        if (!out_.is_open())
+            fail(file, "cannot open the log file");
+        openFile_ = file;
+    }
+
+    void close()
+    {
+        out_.close();
+        out_.clear();
+        openFile_.clear();
+    }
+
+    // The next record tries the file afresh.
+    [[noreturn]] void fail(const fs::path& file, const char* what)
+    {
+        close();
+        throw fs::filesystem_error(what, fs::absolute(file),
+                                   boost::system::errc::make_error_code(boost::system::errc::io_error));
+    }
+
     FileNameComposer composer_;
+    std::ofstream out_;
+    fs::path openFile_;  // empty when none is open
 };
 
 // Turns a log file that cannot be written into the tool's own error while pushing a record.

@@ -16,7 +16,7 @@ uint8_t sw2(uint16_t sw) { return static_cast<uint8_t>(sw); }
 
 std::string pcscErrorText(int32_t code)
 {
-    return "some pcsc error acquired:" + std::to_string(code) + "(0x" + lowerHex(static_cast<uint32_t>(code), 8) + ")";
+    return "some pcsc error acquired:" + errorCodeText(code);
 }
 
 Apdu getResponse(uint8_t length) { return Apdu(0x00, 0xC0, 0x00, 0x00, std::nullopt, length); }

@@ -1,5 +1,10 @@
 #include "pcscWrapper/token.h"
 
+#include "utils/hexText.h"
+
+#include <boost/exception/exception.hpp>
+#include <boost/throw_exception.hpp>
+
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
@@ -50,7 +55,19 @@ TokenIdentity parseIdentity(const Bytes& data)
     return identity;
 }
 
+// A section listing or switch that failed; the library's status is not shown.
+[[noreturn]] void throwDefaultError(const boost::source_location& site)
+{
+    boost::throw_exception(std::runtime_error("Default error message"), site);
+}
+
 }  // namespace
+
+KvFlashException::KvFlashException(kvflash_StatusCode code, ThrowSite site)
+    : ApplicationException(site), code_(static_cast<int32_t>(code)),
+      message_("some kvflash error acquired:" + errorCodeText(code_))
+{
+}
 
 std::string_view modelName(TokenModel model)
 {
@@ -59,7 +76,8 @@ std::string_view modelName(TokenModel model)
     return row == std::end(kModelNames) ? "Unknown model" : row->name;
 }
 
-Token::Token(std::shared_ptr<Scard> scard) : scard_(std::move(scard))
+Token::Token(std::shared_ptr<Scard> scard, FlashLibrary& flashLibrary)
+    : scard_(std::move(scard)), flashLibrary_(&flashLibrary)
 {
     const ApduResponse answer = sendApdu(GetIdentityApdu());
     if (answer.sw != kSwSuccess)
@@ -67,7 +85,50 @@ Token::Token(std::shared_ptr<Scard> scard) : scard_(std::move(scard))
     if (answer.data.size() < kIdentityLength)
         throw std::runtime_error("Wrong token identity data length.");
     identity_ = parseIdentity(answer.data);
-    getSerial();
+    attachFlash(getSerial());
+}
+
+// The library opens its own connection to the device with this serial; a
+// serial it does not find is a token without flash access.
+void Token::attachFlash(uint64_t serial)
+{
+    kvflash_TokenImpl_* handle = nullptr;
+    const kvflash_StatusCode created = flashLibrary_->createToken(serial, &handle);
+    if (created == KVFLASH_TOKEN_NOT_FOUND)
+        return;
+    if (created != KVFLASH_OK)
+        throw KvFlashException(created, KV_THROW_SITE);
+    FlashLibrary* library = flashLibrary_;
+    flash_.reset(handle, [library](kvflash_TokenImpl_* owned) { library->destroyToken(&owned); });
+    if (const kvflash_StatusCode status = flashLibrary_->isTokenSupported(flash_.get(), &flashSupported_);
+        status != KVFLASH_OK)
+        throw KvFlashException(status, KV_THROW_SITE);
+}
+
+kvflash_Section Token::getJournalSection() const
+{
+    kvflash_Section* sections = nullptr;
+    uint32_t count = 0;
+    if (flashLibrary_->createSectionList(flash_.get(), &sections, &count) != KVFLASH_OK)
+        throwDefaultError(BOOST_CURRENT_LOCATION);
+    const kvflash_Section* begin = sections;
+    const kvflash_Section* end = begin + count;
+    const kvflash_Section* journal = std::find_if(begin, end, [](const kvflash_Section& section) {
+        return section.type == KVFLASH_SECTION_JOURNAL_EVENTS;
+    });
+    const std::optional<kvflash_Section> found = journal == end ? std::nullopt : std::optional(*journal);
+    if (sections && flashLibrary_->destroySectionList(&sections) != KVFLASH_OK)
+        throwDefaultError(BOOST_CURRENT_LOCATION);
+    if (!found)
+        throw std::runtime_error("No journal events section found");
+    return *found;
+}
+
+void Token::changeAccessSectionRights(const kvflash_Section& section, kvflash_SectionAccessState state,
+                                      bool permanent) const
+{
+    if (flashLibrary_->changeSectionAccessRights(flash_.get(), section.id, state, permanent) != KVFLASH_OK)
+        throwDefaultError(BOOST_CURRENT_LOCATION);
 }
 
 uint64_t Token::getSerial() const

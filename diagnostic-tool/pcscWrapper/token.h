@@ -1,7 +1,9 @@
 #pragma once
 
 #include "pcscWrapper/apdu.h"
+#include "pcscWrapper/flashLibrary.h"
 #include "pcscWrapper/scard.h"
+#include "utils/applicationException.h"
 
 #include <array>
 #include <cstdint>
@@ -35,10 +37,24 @@ struct TokenIdentity {
     uint8_t firmwareMinor = 0;     // byte 9
 };
 
-// The one token under diagnosis; copies share the connection.
+// A flash-token library call that failed, with the library's status code.
+class KvFlashException : public ApplicationException {
+public:
+    KvFlashException(kvflash_StatusCode code, ThrowSite site);
+    int32_t code() const noexcept { return code_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    int32_t code_;
+    std::string message_;
+};
+
+// The one token under diagnosis; copies share the connection and the flash
+// library's handle on the same device.
 class Token {
 public:
-    explicit Token(std::shared_ptr<Scard> scard);
+    // Throws KvFlashException when the library knows the token but fails on it.
+    Token(std::shared_ptr<Scard> scard, FlashLibrary& flashLibrary);
 
     uint64_t getSerial() const;
     bool isSupported() const;
@@ -55,10 +71,22 @@ public:
     std::optional<std::string> getSelfIdentificationModel() const;
     ApduResponse sendApdu(const Apdu& apdu) const;
 
+    // The first section of the journal events type; throws std::runtime_error
+    // when the sections cannot be listed or none is of that type.
+    kvflash_Section getJournalSection() const;
+    // Throws std::runtime_error when the token refuses the switch.
+    void changeAccessSectionRights(const kvflash_Section& section, kvflash_SectionAccessState state,
+                                   bool permanent) const;
+
     const TokenIdentity& identity() const { return identity_; }
 
 private:
+    void attachFlash(uint64_t serial);
+
     std::shared_ptr<Scard> scard_;
+    FlashLibrary* flashLibrary_;
+    // Empty when the library does not know the token.
+    std::shared_ptr<kvflash_TokenImpl_> flash_;
     TokenIdentity identity_;
     bool flashSupported_ = false;
 };

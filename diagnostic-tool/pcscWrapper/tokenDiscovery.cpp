@@ -118,7 +118,7 @@ bool isFamilyAtr(ByteView atr)
     return std::any_of(knownHistoricalBytes.begin(), knownHistoricalBytes.end(), startsHistorical);
 }
 
-Token getAvailableToken(PcscApi& api)
+Token getAvailableToken(PcscApi& api, FlashLibrary& flashLibrary)
 {
     const DiscoveryContext context(api);
     std::vector<Token> candidates;
@@ -126,7 +126,7 @@ Token getAvailableToken(PcscApi& api)
         if (isBlacklistedReader(reader))
             continue;
         if (auto scard = connectFamilyCard(api, reader))
-            candidates.emplace_back(std::move(scard));
+            candidates.emplace_back(std::move(scard), flashLibrary);
     }
     std::erase_if(candidates, [](const Token& token) { return !token.isSupported(); });
     if (candidates.empty())
@@ -136,4 +136,4 @@ Token getAvailableToken(PcscApi& api)
     return candidates.front();
 }
 
-Token getAvailableToken() { return getAvailableToken(systemPcsc()); }
+Token getAvailableToken() { return getAvailableToken(systemPcsc(), systemFlashLibrary()); }

@@ -44,5 +44,5 @@ std::optional<ByteView> historicalBytes(ByteView atr);
 bool isFamilyAtr(ByteView atr);
 
 // Finds the one supported token; throws NoTokenException or TooManyTokensException.
-Token getAvailableToken(PcscApi& api);
+Token getAvailableToken(PcscApi& api, FlashLibrary& flashLibrary);
 Token getAvailableToken();

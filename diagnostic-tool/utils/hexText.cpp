@@ -41,3 +41,8 @@ std::string hexDigits(ByteView bytes)
         text += lowerHex(byte, 2);
     return text;
 }
+
+std::string errorCodeText(int32_t code)
+{
+    return std::to_string(code) + "(0x" + lowerHex(static_cast<uint32_t>(code), 8) + ")";
+}

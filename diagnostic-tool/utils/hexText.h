@@ -10,5 +10,9 @@
 std::string lowerHex(uint64_t value, int digits);
 std::string upperHex(uint64_t value, int digits);
 
+// An error code as the tool's error messages show it: signed decimal, then
+// eight lower-case hex digits, "100013(0x000186ad)".
+std::string errorCodeText(int32_t code);
+
 // Each byte as two lower-case hex digits, without separators: "0a1b2c3d".
 std::string hexDigits(ByteView bytes);

@@ -372,6 +372,42 @@ TEST_F(EnumeratorTest, OtherConnectFailuresEndTheEnumeration) {
     EXPECT_EQ(pcsc->openContexts, 0);
 }
 
+// After a restart the library waits for the token's card to come back: a
+// card coming or going ends a wait at once, our own connections do not.
+class ReaderWatchTest : public EnumeratorTest {
+protected:
+    ReaderWatchTest() { pcsc->readers = {{"Mirel", MIREL_ATR}}; }
+    ScardEnumeratorImpl enumerator{pcsc};
+};
+
+TEST_F(ReaderWatchTest, CardGoingOrComingEndsTheWaitAReaderInUseDoesNot) {
+    enumerator.noteReaders();
+    pcsc->changes = {{SCARD_S_SUCCESS, {{"Mirel", SCARD_STATE_PRESENT | SCARD_STATE_INUSE}}},
+                     {SCARD_S_SUCCESS, {{"Mirel", SCARD_STATE_EMPTY | 0x10000}}},
+                     {SCARD_S_SUCCESS, {{"Mirel", SCARD_STATE_PRESENT | 0x20000}}}};
+    enumerator.waitForReaderChange(std::chrono::seconds(1));
+    EXPECT_EQ(pcsc->changes.size(), 1u);  // in use, then gone: one wait
+    enumerator.waitForReaderChange(std::chrono::seconds(1));
+    EXPECT_TRUE(pcsc->changes.empty());  // back
+    ASSERT_EQ(pcsc->waitTimeouts.size(), 4u);
+    EXPECT_EQ(pcsc->waitTimeouts[0], 0u);  // noting waits for nothing
+    for (std::size_t i = 1; i < pcsc->waitTimeouts.size(); ++i) EXPECT_LE(pcsc->waitTimeouts[i], 1000u);
+}
+
+TEST_F(ReaderWatchTest, NothingHappeningEndsTheWaitWithItsTime) {
+    enumerator.noteReaders();
+    enumerator.waitForReaderChange(std::chrono::seconds(1));
+    EXPECT_THAT(pcsc->waitTimeouts, ElementsAre(0u, 1000u));
+}
+
+TEST_F(ReaderWatchTest, ReaderThatWentAwayIsWatchedAnew) {
+    enumerator.noteReaders();
+    pcsc->changes = {{static_cast<uint32_t>(SCARD_E_UNKNOWN_READER), {}}};
+    pcsc->readers = {{"Mirel 2", MIREL_ATR}};
+    enumerator.waitForReaderChange(std::chrono::seconds(1));
+    EXPECT_THAT(pcsc->waitTimeouts, ElementsAre(0u, 1000u, 0u));  // noted again at once
+}
+
 TEST(ListReaders, SplitsTheMultiString) {
     ScriptedPcsc pcsc;
     pcsc.readers = {{"Virtual PCD 00 00", {}}, {"Virtual PCD 00 01", {}}};

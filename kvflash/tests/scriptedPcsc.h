@@ -73,6 +73,38 @@ public:
         return SCARD_S_SUCCESS;
     }
 
+    // A wait without time reads the readers as they are; each wait with time
+    // finds the next change (a result, and the new state of the readers it
+    // names), or SCARD_E_TIMEOUT when none is left.
+    struct Change {
+        uint32_t result = SCARD_S_SUCCESS;
+        std::vector<std::pair<std::string, DWORD>> states;
+    };
+    std::deque<Change> changes;
+    std::vector<DWORD> waitTimeouts;
+
+    uint32_t waitForChange(SCARDCONTEXT, std::vector<SCARD_READERSTATE>& states, DWORD timeoutMs) override {
+        waitTimeouts.push_back(timeoutMs);
+        if (timeoutMs == 0) {
+            for (SCARD_READERSTATE& state : states) {
+                if (static_cast<std::size_t>(index(state.szReader)) < readers.size())
+                    readerState(0, state.szReader, state.dwEventState);
+                else  // the reader list: its count in the high word
+                    state.dwEventState = SCARD_STATE_CHANGED | static_cast<DWORD>(readers.size() << 16);
+            }
+            return SCARD_S_SUCCESS;
+        }
+        if (changes.empty()) return static_cast<uint32_t>(SCARD_E_TIMEOUT);
+        const Change change = changes.front();
+        changes.pop_front();
+        for (SCARD_READERSTATE& state : states) {
+            state.dwEventState = state.dwCurrentState;
+            for (const auto& [name, newState] : change.states)
+                if (name == state.szReader) state.dwEventState = newState | SCARD_STATE_CHANGED;
+        }
+        return change.result;
+    }
+
     uint32_t readerState(SCARDCONTEXT, const std::string& name, DWORD& eventState) override {
         eventState = SCARD_STATE_CHANGED | (find(name).atr.empty() ? SCARD_STATE_EMPTY : SCARD_STATE_PRESENT);
         return SCARD_S_SUCCESS;

@@ -125,7 +125,9 @@ KvdiagRun KvdiagSandbox::run() const
     for (const auto& entry : fs::directory_iterator(journalDir(root)))
         fs::remove_all(entry.path());
 
-    const ProcessResult finished = runProcess((binDir(root) / "kvdiag").string(), {}, workDir(root), 30);
+    // A flash token's journal section is looked for during a minute when nothing mounts it.
+    constexpr int kRunLimitSeconds = 120;
+    const ProcessResult finished = runProcess((binDir(root) / "kvdiag").string(), {}, workDir(root), kRunLimitSeconds);
     KvdiagRun run;
     run.exitCode = finished.exitCode;
     run.console = finished.out + finished.err;

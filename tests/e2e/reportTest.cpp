@@ -47,6 +47,26 @@ TEST(HealthyMirel3, WritesTheExpectedReportLineByLine)
     EXPECT_TRUE(sameLines(expected, run.report));
 }
 
+// Nothing mounts the journal section on the test machine: kvdiag switches
+// it, looks for its drive for a minute and finds the journal unsupported.
+TEST(HealthyMirel3Flash, WritesTheExpectedReportLineByLine)
+{
+    const KvdiagSandbox sandbox;
+    const VirtualToken token(bundledProfile("mirel3-flash.json"));
+    const KvdiagRun run = sandbox.run();
+
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.console, std::string(consoleHeader) + consoleClosing);
+    EXPECT_FALSE(run.journalFile);
+    const std::vector<std::string> expected = expectedReport("mirel3-flash-report.txt");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(sameLines(expected, run.report));
+    const std::vector<std::string> commands = commandsReceived(token.stderrText());
+    // The temporary switch of section 2 to read-only.
+    const auto isSwitch = [](const std::string& command) { return command.rfind("80 53 11 01 04 82 02 02 01", 0) == 0; };
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), isSwitch), 1);
+}
+
 // Check titles and the journal verdict line: what shows which checks a model gets.
 const std::set<std::string> landmarks = {
     "Проверка целостности ОС Kelvane", "Получение кратких сведений об устройстве",
@@ -143,29 +163,35 @@ INSTANTIATE_TEST_SUITE_P(Models, HealthyModel, testing::Values(
                        "Проверка RSF файлов", "Получение журнала ошибочных операций",
                        "Проверка работоспособности ГСЧ"},
                       journalUnsupported})},
-    ModelCase{"Mirel2Flash", "mirel2-flash.json", "", "Kelvane Mirel 2.0 Flash", 7,
+    // A Mirel 2.0 Flash keeps no security journal (V = 27), so the flash
+    // library does not support its flash and it keeps its own name.
+    ModelCase{"Mirel2Flash", "mirel2-flash.json", R"("securityJournal": null)", "Kelvane Mirel 2.0 Flash", 7,
               joined({deviceChecks,
                       {"Проверка работы криптоалгоритмов", "Проверка целостности КИ",
                        "Проверка системной ключевой информации", "Проверка Глобальных PIN - кодов",
                        "Проверка RSF файлов", "Получение журнала ошибочных операций",
                        "Получение статуса секторов памяти", "Проверка работоспособности ГСЧ"},
                       journalUnsupported})},
+    // The flash library supports the Varo's flash, so its journal is looked
+    // for on the journal section's drive, which nothing mounts here.
     ModelCase{"Varo", "varo.json", "", "Kelvane Varo", 7,
               joined({deviceChecks,
                       {"Проверка работы криптоалгоритмов", "Проверка целостности КИ",
                        "Проверка системной ключевой информации", "Проверка Глобальных PIN - кодов",
                        "Проверка RSF файлов", "Получение журнала ошибочных операций",
                        "Получение статуса секторов памяти", "Проверка работоспособности ГСЧ"},
-                      journalRead})},
-    // Without the flash library the tool cannot reach the flash memory, so
-    // it takes this token for a Mirel 2.0 Flash: build 33 gives no sectors.
-    ModelCase{"Mirel3Flash", "mirel3-flash.json", "", "Kelvane Mirel 2.0 Flash", 7,
+                      journalUnsupported})},
+    // The flash library finds this token, so it is a Mirel 3.0 Flash and its
+    // journal is looked for on the journal section's drive. Nothing mounts
+    // that section on the test machine: after its minute of waiting the
+    // journal is not supported, which leaves the verdict as it is.
+    ModelCase{"Mirel3Flash", "mirel3-flash.json", "", "Kelvane Mirel 3.0 Flash", 7,
               joined({deviceChecks,
                       {"Проверка работы криптоалгоритмов", "Проверка целостности КИ",
                        "Проверка системной ключевой информации", "Проверка Глобальных PIN - кодов",
                        "Проверка RSF файлов", "Получение журнала ошибочных операций",
-                       "Проверка работоспособности ГСЧ"},
-                      journalRead})}),
+                       "Получение статуса секторов памяти", "Проверка работоспособности ГСЧ"},
+                      journalUnsupported})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A fault made with the healthy Mirel 3.0 and what differs from it: the

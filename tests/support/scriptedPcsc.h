@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakeFlashLibrary.h"
 #include "hex.h"
 #include "pcscWrapper/pcscApi.h"
 
@@ -66,6 +67,8 @@ public:
     };
 
     std::vector<Reader> readers;
+    // The flash-token library of the same host; it knows no token unless told.
+    FakeFlashLibrary flash;
     std::vector<std::string> connectedReaders;  // every connect attempt, in order
     std::vector<Transmit> transmits;            // in order, across all cards
     int reconnects = 0;

@@ -8,7 +8,9 @@ set -euo pipefail
 build_dir=$1 prefix=$2 source=$3 output=$4
 
 rm -rf "$prefix"
-cmake --install "$build_dir" --prefix "$prefix" --component kvflash >/dev/null
+for component in kvflash kvflash-dev; do
+    cmake --install "$build_dir" --prefix "$prefix" --component "$component" >/dev/null
+done
 pc_file=$(find "$prefix" -name kvflash.pc)
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$pc_file")

@@ -91,7 +91,7 @@ protected:
     Token& token()
     {
         if (!token_)
-            token_.emplace(std::make_shared<Scard>(pcsc, "Reader"));
+            token_.emplace(std::make_shared<Scard>(pcsc, "Reader"), pcsc.flash);
         return *token_;
     }
 

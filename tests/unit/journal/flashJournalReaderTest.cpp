@@ -139,7 +139,7 @@ protected:
     ScriptedCard& card = pcsc.addReader("Reader", hexBytes("3B 04 4B 76 53 43"))
                              .on("00 CA 01 89", "01 03 08 EE 10 EE 80 1B 05 02 EE EE 90 00")
                              .on("00 CA 01 81", "00 00 00 00 CA FE BA BE 90 00");
-    Token token{std::make_shared<Scard>(pcsc, "Reader")};
+    Token token{std::make_shared<Scard>(pcsc, "Reader"), pcsc.flash};
     FlashScript script;
     std::vector<std::chrono::seconds> waits;
     uint64_t serialInPath = 0;

@@ -1,4 +1,5 @@
 #include "caseName.h"
+#include "journal/flashJournalReader.h"
 #include "journal/makeJournalReader.h"
 #include "journal/mirelJournalReader.h"
 #include "journalTesting.h"
@@ -49,7 +50,7 @@ protected:
     Token connect(uint8_t firmwareBuild = kFirstJournalBuild, uint8_t type = kMirelType)
     {
         card.on("00 CA 01 89", identityAnswer(type, firmwareBuild)).on("00 CA 01 81", kSerialAnswer);
-        Token token(std::make_shared<Scard>(pcsc, "Reader"));
+        Token token(std::make_shared<Scard>(pcsc, "Reader"), pcsc.flash);
         commandsBeforeJournal = card.received.size();
         return token;
     }
@@ -321,6 +322,19 @@ TEST_F(MirelJournalReaderTest, OnlySupportedTokensGetAReader)
     for (auto [type, expectReader] : {std::pair<uint8_t, bool>{kMirelType, true}, {0x03, false}}) {
         Token token = connect(kFirstJournalBuild, type);
         EXPECT_EQ(makeJournalReader(token) != nullptr, expectReader) << int(type);
+    }
+}
+
+// Flash access decides before the identity type does.
+TEST_F(MirelJournalReaderTest, TokensWithFlashAccessReadTheJournalFromTheFlash)
+{
+    pcsc.flash.createStatus = KVFLASH_OK;
+    for (auto [type, supported] : {std::pair<uint8_t, bool>{kMirelType, true}, {0x03, true}, {kMirelType, false}}) {
+        pcsc.flash.supported = supported;
+        Token token = connect(kFirstJournalBuild, type);
+        const std::unique_ptr<IJournalReader> reader = makeJournalReader(token);
+        EXPECT_EQ(dynamic_cast<FlashJournalReader*>(reader.get()) != nullptr, supported) << int(type);
+        EXPECT_EQ(dynamic_cast<MirelJournalReader*>(reader.get()) != nullptr, !supported) << int(type);
     }
 }
 

@@ -175,6 +175,32 @@ TEST(LogFile, SecondRunInTheSameSecondAppends)
     EXPECT_THAT(messagesOf(dir.path() / "logs/log-5-2024-03-05-14.03.27.txt"), ElementsAre("первый", "второй"));
 }
 
+// The file stays open for the run, yet each line is on disk the moment it
+// ends, also when the records of two tokens take turns.
+TEST(LogFile, EachLineIsOnDiskWhenItEnds)
+{
+    TempDir dir;
+    const fs::path first = "logs/log-1-2024-03-05-14.03.27.txt";
+    const fs::path second = "logs/log-2-2024-03-05-14.03.27.txt";
+    const auto expect = [](const fs::path& file, const std::vector<std::string>& lines) {
+        if (messagesOf(file) != lines)
+            throw std::runtime_error(file.string() + " does not hold its lines yet");
+    };
+    ASSERT_EQ(runInFreshProcess(dir.path(), [&] {
+                  logging::prepareLogDirectory();
+                  logging::initLogging("log", startTime);
+                  Logger one(1);
+                  Logger two(2);
+                  one.line() << "раз";
+                  expect(first, {"раз"});
+                  two.line() << "два";
+                  expect(second, {"два"});
+                  one.line() << "три";
+                  expect(first, {"раз", "три"});
+              }),
+              Returned);
+}
+
 TEST(LogFile, DirectoryTheBackendCannotCreateIsWriteFileException)
 {
     TempDir dir;

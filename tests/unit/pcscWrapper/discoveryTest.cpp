@@ -166,7 +166,7 @@ protected:
     std::string discoveryError()
     {
         try {
-            getAvailableToken(pcsc);
+            getAvailableToken(pcsc, pcsc.flash);
         } catch (const E& error) {
             return error.what();
         }
@@ -196,7 +196,7 @@ TEST_F(DiscoveryTest, TokenBehindAnEmptyReaderIsFound)
 {
     pcsc.addEmptyReader("Virtual PCD 00 00");
     addToken(pcsc, "Virtual PCD 00 01", 0x42);
-    const Token token = getAvailableToken(pcsc);
+    const Token token = getAvailableToken(pcsc, pcsc.flash);
     EXPECT_EQ(token.getSerial(), 0x42u);
     EXPECT_EQ(pcsc.connectedReaders, (std::vector<std::string>{"Virtual PCD 00 00", "Virtual PCD 00 01"}));
 }
@@ -205,7 +205,7 @@ TEST_F(DiscoveryTest, ExcludedReadersAreNeverConnected)
 {
     addToken(pcsc, "AKS VR 0", 0x01);
     addToken(pcsc, "AKS V", 0x02);
-    EXPECT_EQ(getAvailableToken(pcsc).getSerial(), 0x02u);
+    EXPECT_EQ(getAvailableToken(pcsc, pcsc.flash).getSerial(), 0x02u);
     EXPECT_EQ(pcsc.connectedReaders, (std::vector<std::string>{"AKS V"}));
 }
 
@@ -217,7 +217,7 @@ TEST_F(DiscoveryTest, OtherCardsAndUnreadableAtrsAreSkippedAndClosed)
     pcsc.addReader("Too long ATR", tooLong);
     pcsc.addReader("Truncated", hexBytes("3B 8E 80"));
     addToken(pcsc, "Token", 0x07);
-    const Token token = getAvailableToken(pcsc);
+    const Token token = getAvailableToken(pcsc, pcsc.flash);
     EXPECT_EQ(token.getSerial(), 0x07u);
     EXPECT_EQ(pcsc.disconnects, 3);
     EXPECT_TRUE(pcsc.card(0).received.empty());
@@ -234,7 +234,7 @@ TEST_F(DiscoveryTest, SupportedTokenIsChosenBesideAnUnsupportedOne)
 {
     addToken(pcsc, "Reader 0", 0x01, 0x0A);
     addToken(pcsc, "Reader 1", 0x02, 0x22, plainAtr("KvSC"));
-    const Token token = getAvailableToken(pcsc);
+    const Token token = getAvailableToken(pcsc, pcsc.flash);
     EXPECT_EQ(token.getSerial(), 0x02u);
     EXPECT_EQ(pcsc.disconnects, 1);  // the unsupported one only
 }

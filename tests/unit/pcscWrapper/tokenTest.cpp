@@ -54,7 +54,7 @@ ScriptedCard& scriptedToken(ScriptedPcsc& pcsc, const std::string& identity)
         .on("00 CA 01 81", "00 00 00 00 00 01 E2 40 90 00");
 }
 
-Token tokenOver(ScriptedPcsc& pcsc) { return Token(std::make_shared<Scard>(pcsc, "Reader")); }
+Token tokenOver(ScriptedPcsc& pcsc) { return Token(std::make_shared<Scard>(pcsc, "Reader"), pcsc.flash); }
 
 class TokenTest : public testing::Test {
 protected:
@@ -176,6 +176,7 @@ struct ModelCase {
     const char* iteration;  // null: the iteration must not be asked
     std::optional<TokenModel> model;  // none: "Unsupported token." or the iteration's failure
     const char* message = "";
+    bool flashSupported = false;  // the flash library knows the token and supports its sections
 };
 
 class TokenModelTest : public TokenTest, public testing::WithParamInterface<ModelCase> {};
@@ -183,6 +184,8 @@ class TokenModelTest : public TokenTest, public testing::WithParamInterface<Mode
 TEST_P(TokenModelTest, ModelFromIdentityHardwareAndIteration)
 {
     const ModelCase& c = GetParam();
+    if (c.flashSupported)
+        pcsc.flash.createStatus = KVFLASH_OK;
     card(c.identity).on("00 CA 01 8C", c.hardware).on("00 CA 01 F1", c.iteration ? c.iteration : "90 00");
     const Token t = token();
     if (c.model)
@@ -212,6 +215,11 @@ INSTANTIATE_TEST_SUITE_P(
                   KelvaneMirel20Flash},
         ModelCase{"VaroIteration25", {.byte4 = 26, .byte6 = 0x80}, kFeatureBit, "19 90 00", KelvaneVaro},
         ModelCase{"FlashIteration24", {.byte4 = 26, .byte6 = 0x80}, kFeatureBit, "18 90 00", KelvaneMirel20Flash},
+        ModelCase{"FlashIteration24WithFlashAccess", {.byte4 = 26, .byte6 = 0x80}, kFeatureBit, "18 90 00",
+                  KelvaneMirel30Flash, "", true},
+        ModelCase{"VaroWithFlashAccess", {.byte4 = 26, .byte6 = 0x80}, kFeatureBit, "19 90 00", KelvaneVaro, "", true},
+        ModelCase{"FlashAccessOutsideTheFlashGroup", {.type = 0x09, .byte7 = 28}, kNoFeatureBit, nullptr,
+                  KelvaneMirel30, "", true},
         ModelCase{"VaroModelInfo27", {.byte4 = 27, .byte6 = 0x80}, kFeatureBit, "6A 81", KelvaneVaro},
         ModelCase{"NewModelInfoWithoutFeatureBit", {.byte4 = 30, .byte6 = 0x80}, kNoFeatureBit, nullptr,
                   KelvaneMirel20Flash},

@@ -11,6 +11,7 @@
 #include "diagnostics/deviceSummary.h"
 #include "diagnostics/healthChecks.h"
 #include "diagnostics/integrityChecks.h"
+#include "fakeFlashLibrary.h"
 #include "journal/mirelJournalReader.h"
 #include "scriptedPcsc.h"
 
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         .on("", answersOf(ByteView(bytes + 1, size - 1)));
     logging::Logger logger(0);
     try {
-        Token token(std::make_shared<Scard>(pcsc, "Reader"));
+        FakeFlashLibrary noFlash;  // the library knows no token: one without flash
+        Token token(std::make_shared<Scard>(pcsc, "Reader"), noFlash);
         kChecks[(selector & ~kT0Flag) % kChecks.size()](token, logger, [] {});
     } catch (const std::exception&) {
         // a token that cannot be read ends the run with an error line

@@ -69,4 +69,8 @@ if(BUILD_TESTING)
             ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/kvflash/tests/c/withVirtualTokens.sh)
   set_tests_properties(kvdiag_installed PROPERTIES
     LABELS e2e RESOURCE_LOCK vpcd RUN_SERIAL TRUE TIMEOUT 180)
+  # A sanitized library needs a sanitized program in front of it.
+  if(KVDIAG_SANITIZE)
+    set_tests_properties(kvdiag_installed PROPERTIES ENVIRONMENT "CFLAGS=${sanitize_cflags}")
+  endif()
 endif()

@@ -146,13 +146,15 @@ std::filesystem::path bundledProfile(const std::string& name)
     return std::filesystem::path(PROFILES_DIR) / name;
 }
 
-VirtualToken::VirtualToken(const std::filesystem::path& profile, int port) : reader_(vpcdReaderName(port))
+VirtualToken::VirtualToken(const std::filesystem::path& profile, int port, const std::vector<std::string>& options)
+    : reader_(vpcdReaderName(port))
 {
     ensurePcscd();
     if (!waitForReader(reader_, readerEmpty))
         throw std::runtime_error(reader_ + " still holds a card: another virtual token is plugged in");
-    emulator_ = std::make_unique<BackgroundProcess>(
-        KVTOKEN_EMU_PATH, std::vector<std::string>{"--profile", profile.string(), "--port", std::to_string(port), "--trace"});
+    std::vector<std::string> arguments{"--profile", profile.string(), "--port", std::to_string(port), "--trace"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    emulator_ = std::make_unique<BackgroundProcess>(KVTOKEN_EMU_PATH, arguments);
     if (!waitForReader(reader_, cardPresent, [this] { return emulator_->running(); })) {
         const std::string said = emulator_->errorOutput();
         emulator_->stop();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Makes sure pcscd runs for this test program: starts `pcscd --foreground`
 // when no PC/SC context can be established, and stops only a daemon it
@@ -19,13 +20,15 @@ void ensurePcscd();
 std::string vpcdReaderName(int port);
 
 // Plugs a virtual token into the vpcd reader on port: starts kvtoken-emu
-// (KVTOKEN_EMU_PATH, with --trace) with the profile file and waits until the
-// card is present in that reader; the destructor stops it (SIGTERM) and
+// (KVTOKEN_EMU_PATH, with --trace and the further emulator options) with the
+// profile file and waits until the card is present in that reader; the
+// destructor stops it (SIGTERM) and
 // waits until the reader is empty. Failing to plug in throws
 // std::runtime_error with what the emulator said.
 class VirtualToken {
 public:
-    explicit VirtualToken(const std::filesystem::path& profile, int port = 35963);
+    explicit VirtualToken(const std::filesystem::path& profile, int port = 35963,
+                          const std::vector<std::string>& options = {});
     ~VirtualToken();
     VirtualToken(const VirtualToken&) = delete;
     VirtualToken& operator=(const VirtualToken&) = delete;

@@ -56,10 +56,11 @@ for file in bin/kvtoken-emu include/kvflash-core/kvflash.h share/kvtoken-emu/pro
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 
-# A library user's program, built only from what was installed.
+# A library user's program, built only from what was installed (CFLAGS are
+# added: the sanitizer build compiles it with its own sanitizers).
 pkg() { PKG_CONFIG_PATH=$(dirname "$pc_file") pkg-config --define-variable=prefix="$prefix" "$@" kvflash; }
 # shellcheck disable=SC2046  # the flags are words
-cc -std=c99 -Wall -Wextra -Werror $(pkg --cflags) "$(dirname "$0")/tokenList.c" -o "$work/tokenList" \
+cc -std=c99 -Wall -Wextra -Werror ${CFLAGS:-} $(pkg --cflags) "$(dirname "$0")/tokenList.c" -o "$work/tokenList" \
     $(pkg --libs) -Wl,-rpath,"$libdir"
 chmod -R a+rX "$sandbox"
 chmod 1777 "$work"

@@ -2,11 +2,11 @@
 
 #include "journal/journalRecords.h"
 
-DecodedJournal::DecodedJournal(ByteView journal)
+DecodedJournal::DecodedJournal(ByteView journal) : bytes_(journal.begin(), journal.end())
 {
     size_t position = 0;
-    while (position < journal.size()) {
-        auto record = parseRecord(journal, position);
+    while (position < bytes_.size()) {
+        const std::optional<JournalRecord> record = parseRecord(bytes_, position);
         if (!record) {
             // A broken frame leaves no trustworthy record boundary anywhere.
             records_.clear();
@@ -15,37 +15,42 @@ DecodedJournal::DecodedJournal(ByteView journal)
         }
         if (record->tag() == 0)
             status_ = DecodeStatus::SomeRecordsFailed;
-        position += 2 + journal[position + 1];
-        records_.push_back(std::move(record));
+        position += 2 + bytes_[position + 1];
+        records_.push_back({record->tag(), record->statusWord() == kSwSuccess});
     }
 }
 
-DecodedJournal::~DecodedJournal() = default;
-
-namespace {
-
-bool succeeded(const JournalRecord& record)
+void DecodedJournal::skipRecord()
 {
-    return record.statusWord() == kSwSuccess;
+    nextPosition_ += 2 + bytes_[nextPosition_ + 1];
+    ++next_;
 }
 
-}  // namespace
-
-std::optional<std::string> DecodedJournal::nextRecordText()
+bool DecodedJournal::appendNextRecordText(std::string& text)
 {
     // Completion records only vouch for the operation before them.
-    while (next_ < records_.size() && records_[next_]->tag() == kOperationCompletionTag)
-        ++next_;
+    while (next_ < records_.size() && records_[next_].tag == kOperationCompletionTag)
+        skipRecord();
     if (next_ == records_.size())
-        return std::nullopt;
+        return false;
 
-    const JournalRecord& record = *records_[next_++];
-    std::string text = record.toString();
-    if (operationNeedsCompletion(record.tag()) && succeeded(record)) {
-        const bool completed = next_ < records_.size() && records_[next_]->tag() == kOperationCompletionTag &&
-                               succeeded(*records_[next_]);
+    const RecordMark record = records_[next_];
+    // The bytes decoded into this record once already.
+    parseRecord(bytes_, nextPosition_)->appendText(text);
+    skipRecord();
+    if (operationNeedsCompletion(record.tag) && record.succeeded) {
+        const bool completed =
+            next_ < records_.size() && records_[next_].tag == kOperationCompletionTag && records_[next_].succeeded;
         if (!completed)
             text += "Операция не была завершена\n";
     }
+    return true;
+}
+
+std::optional<std::string> DecodedJournal::nextRecordText()
+{
+    std::string text;
+    if (!appendNextRecordText(text))
+        return std::nullopt;
     return text;
 }

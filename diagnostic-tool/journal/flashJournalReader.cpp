@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 using namespace journalReport;
 namespace fs = std::filesystem;
@@ -17,35 +18,57 @@ namespace fs = std::filesystem;
 namespace {
 
 // Only regular files are journal files: a file system keeps its own
-// directories in the root too.
+// directories in the root too. Of a root with more files than a journal ever
+// has, the first ones by name are kept, and one more to show there are more;
+// the list never grows beyond that, however many files the root holds.
 std::vector<fs::path> journalFilesIn(const fs::path& root)
 {
-    std::vector<fs::path> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(root))
-        if (entry.is_regular_file())
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
+    std::vector<fs::path> firstFiles;  // a heap with the last of the names kept on top
+    for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        firstFiles.push_back(entry.path());
+        std::push_heap(firstFiles.begin(), firstFiles.end());
+        if (firstFiles.size() > FlashJournalReader::kMaxJournalFiles + 1) {
+            std::pop_heap(firstFiles.begin(), firstFiles.end());
+            firstFiles.pop_back();
+        }
+    }
+    std::sort_heap(firstFiles.begin(), firstFiles.end());
+    return firstFiles;
 }
 
-void reportReadFailure(logging::Logger& logger, std::string_view message)
+// The whole file; a file larger than any journal is refused before it is read.
+Bytes readWholeFile(const fs::path& file)
 {
-    startStep(logger, "Чтение журнала СБ");
-    logger.indented() << resultText(CheckResult::Fatal) << message;
-    writeNestedLine(logger, "Ошибка чтения журнала СБ");
+    std::ifstream in;
+    in.exceptions(std::ios::failbit | std::ios::badbit);
+    in.open(file, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<std::uintmax_t>(in.tellg());
+    if (size > FlashJournalReader::kMaxJournalFileSize)
+        throw std::length_error(" Файл журнала СБ " + file.filename().string() + " больше " +
+                                std::to_string(FlashJournalReader::kMaxJournalFileSize) + " байт");
+    Bytes journal(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(journal.data()), static_cast<std::streamsize>(journal.size()));
+    return journal;
 }
 
 }  // namespace
 
-FlashJournalReader::FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, Sleeper sleep, JournalPath journalPath)
-    : flash_(std::move(flash)), sleep_(std::move(sleep)), journalPath_(std::move(journalPath))
+FlashJournalReader::FlashJournalReader(std::unique_ptr<TokenFlashAccess> flash, MountWait waitForMount, Clock clock,
+                                       JournalPath journalPath)
+    : flash_(std::move(flash)),
+      waitForMount_(std::move(waitForMount)),
+      clock_(std::move(clock)),
+      journalPath_(std::move(journalPath))
 {
 }
 
-FlashJournalReader::Sleeper FlashJournalReader::mountTableWait()
+FlashJournalReader::MountWait FlashJournalReader::mountTableWait()
 {
     auto watch = std::make_shared<kelvane::utils::MountTableWatch>();
-    return [watch](std::chrono::seconds atMost) { watch->waitForChange(atMost); };
+    return [watch](std::chrono::milliseconds atMost) { return watch->waitForChange(atMost); };
 }
 
 void FlashJournalReader::readJournal(const MarkFailed& markFailed, Token& token, logging::Logger& logger)
@@ -56,8 +79,13 @@ void FlashJournalReader::readJournal(const MarkFailed& markFailed, Token& token,
     // A section without journal files holds an empty journal.
     if (journalFiles_.empty() && !saveJournal({}, path, logger, markFailed))
         return;
-    for (const fs::path& file : journalFiles_) {
-        const std::optional<Bytes> journal = readFlashJournalFile(file, logger, markFailed);
+    for (size_t index = 0; index < journalFiles_.size(); ++index) {
+        if (index == kMaxJournalFiles) {
+            failRead(" В разделе журнала СБ больше " + std::to_string(kMaxJournalFiles) + " файлов", logger,
+                     markFailed);
+            break;
+        }
+        const std::optional<Bytes> journal = readFlashJournalFile(journalFiles_[index], logger, markFailed);
         if (!journal)
             break;
         // A journal that could not be saved ends the step: what follows would not be in the file.
@@ -83,26 +111,52 @@ bool FlashJournalReader::findJournalFiles(Token& token)
         const kvflash_Section section = flash_->getJournalSection(token);
         // A temporary switch, which the token ends itself; the reader never switches it back.
         flash_->changeAccessSectionRights(token, section, KVFLASH_ACCESS_READ_ONLY, false);
-        const fs::path root = waitForSection(token, section.id);
-        if (!fs::is_directory(root))
+        const std::optional<fs::path> root = waitForSection(token, section.id);
+        if (!root || !fs::is_directory(*root))
             return false;
-        journalFiles_ = journalFilesIn(root);
+        journalFiles_ = journalFilesIn(*root);
         return true;
     } catch (...) {
         return false;
     }
 }
 
-fs::path FlashJournalReader::waitForSection(const Token& token, uint8_t sectionId)
+// None when the volume has not appeared after the last wait.
+std::optional<fs::path> FlashJournalReader::waitForSection(const Token& token, uint8_t sectionId)
 {
     for (int waits = 0;; ++waits) {
-        try {
-            return flash_->path(token, sectionId);
-        } catch (const std::runtime_error&) {
-            if (waits == kMaxWaits)
-                throw;
-        }
-        sleep_(std::chrono::seconds(1));
+        if (std::optional<fs::path> root = lookUpSection(token, sectionId))
+            return root;
+        if (waits == kMaxWaits)
+            return std::nullopt;
+        if (std::optional<fs::path> root = waitOneTry(token, sectionId))
+            return root;
+    }
+}
+
+// One wait of a second. Any change of the mount table (other drives come and
+// go too) makes the reader look at once; only the section's own volume ends
+// the wait early, so unrelated mounts cannot use up the minute.
+std::optional<fs::path> FlashJournalReader::waitOneTry(const Token& token, uint8_t sectionId)
+{
+    const auto end = clock_() + kWait;
+    for (auto left = std::chrono::milliseconds(kWait); left > std::chrono::milliseconds::zero();
+         left = std::chrono::ceil<std::chrono::milliseconds>(end - clock_())) {
+        if (!waitForMount_(left))
+            return std::nullopt;
+        if (std::optional<fs::path> root = lookUpSection(token, sectionId))
+            return root;
+    }
+    return std::nullopt;
+}
+
+// None while the section is not mounted: the lookup's runtime error says so.
+std::optional<fs::path> FlashJournalReader::lookUpSection(const Token& token, uint8_t sectionId)
+{
+    try {
+        return flash_->path(token, sectionId);
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
     }
 }
 
@@ -111,21 +165,22 @@ std::optional<Bytes> FlashJournalReader::readFlashJournalFile(const fs::path& fi
 {
     // A file that cannot be opened is a failed read as much as one that breaks off.
     try {
-        std::ifstream in;
-        in.exceptions(std::ios::failbit | std::ios::badbit);
-        in.open(file, std::ios::binary | std::ios::ate);
-        Bytes journal(static_cast<size_t>(in.tellg()));
-        in.seekg(0);
-        in.read(reinterpret_cast<char*>(journal.data()), static_cast<std::streamsize>(journal.size()));
-        return journal;
+        return readWholeFile(file);
     } catch (const std::exception& error) {
-        reportReadFailure(logger, error.what());
+        failRead(error.what(), logger, markFailed);
     } catch (...) {
-        reportReadFailure(logger, "");
+        failRead("", logger, markFailed);
     }
+    return std::nullopt;
+}
+
+void FlashJournalReader::failRead(std::string_view message, logging::Logger& logger, const MarkFailed& markFailed)
+{
+    startStep(logger, "Чтение журнала СБ");
+    logger.indented() << resultText(CheckResult::Fatal) << message;
+    writeNestedLine(logger, "Ошибка чтения журнала СБ");
     readOk_ = false;
     markFailed();
-    return std::nullopt;
 }
 
 bool FlashJournalReader::saveJournal(ByteView journalBytes, const fs::path& path, logging::Logger& logger,

@@ -20,6 +20,13 @@ using namespace journalReport;
 namespace {
 
 constexpr size_t kDumpBytesPerLine = 32;
+// The file's text is gathered in a buffer and written in blocks of this size:
+// one write per block instead of one per record.
+constexpr size_t kWriteBlockSize = 64 * 1024;
+// The longest single piece appended before a block is written: the text of
+// one record (an unreadable one, 255 bytes in hex, is the longest).
+constexpr size_t kLongestPiece = 1024;
+constexpr size_t kHashChunkSize = 256 * 1024;
 constexpr std::string_view kWriteStep = "Запись журнала СБ в файл";
 
 std::filesystem::path programDirectory()
@@ -43,17 +50,18 @@ void requireDigestStep(int outcome)
         throw std::runtime_error("Failed to compute SHA-256.");
 }
 
-// None when the file could not be read to its end.
+// None when the file could not be read to its end. The file is read in
+// large pieces: the journal's text is several times the journal's size.
 std::optional<std::string> sha256Hex(std::istream& in)
 {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     requireDigestStep(context != nullptr);
     requireDigestStep(EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr));
 
-    std::array<char, 4096> chunk;
+    const auto chunk = std::make_unique_for_overwrite<char[]>(kHashChunkSize);
     do {
-        in.read(chunk.data(), chunk.size());
-        requireDigestStep(EVP_DigestUpdate(context.get(), chunk.data(), static_cast<size_t>(in.gcount())));
+        in.read(chunk.get(), kHashChunkSize);
+        requireDigestStep(EVP_DigestUpdate(context.get(), chunk.get(), static_cast<size_t>(in.gcount())));
     } while (in);
     if (in.bad())
         return std::nullopt;
@@ -62,6 +70,13 @@ std::optional<std::string> sha256Hex(std::istream& in)
     unsigned int length = 0;
     requireDigestStep(EVP_DigestFinal_ex(context.get(), digest.data(), &length));
     return hexDigits(ByteView(digest.data(), length));
+}
+
+// Hands the text gathered so far to the stream and empties the buffer for more.
+void writeBlock(std::ostream& out, std::string& block)
+{
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    block.clear();
 }
 
 }  // namespace
@@ -74,24 +89,34 @@ std::filesystem::path journalFilePath(uint64_t serial)
 
 void writeBinaryDump(ByteView journalBytes, std::ostream& out)
 {
-    out << "Журнал СБ в бинарном формате:\n";
+    std::string block;
+    block.reserve(kWriteBlockSize + kLongestPiece);
+    block += "Журнал СБ в бинарном формате:\n";
     for (size_t start = 0; start < journalBytes.size(); start += kDumpBytesPerLine) {
         if (start > 0)
-            out << '\n';
-        out << hexDigits(journalBytes.subspan(start, std::min(kDumpBytesPerLine, journalBytes.size() - start)));
+            block += '\n';
+        appendHexDigits(block, journalBytes.subspan(start, std::min(kDumpBytesPerLine, journalBytes.size() - start)));
+        if (block.size() >= kWriteBlockSize)
+            writeBlock(out, block);
     }
-    out << '\n';
+    block += '\n';
+    writeBlock(out, block);
 }
 
 void writeJournalContent(std::ostream& out, DecodedJournal& journal, ByteView journalBytes)
 {
+    std::string block;
+    block.reserve(kWriteBlockSize + kLongestPiece);
     bool wroteRecord = false;
-    while (const auto text = journal.nextRecordText()) {
-        out << *text << '\n';
+    while (journal.appendNextRecordText(block)) {
+        block += '\n';
         wroteRecord = true;
+        if (block.size() >= kWriteBlockSize)
+            writeBlock(out, block);
     }
     if (!wroteRecord && journal.status() != DecodeStatus::JournalFailed)
-        out << "Журнал СБ пуст\n\n";
+        block += "Журнал СБ пуст\n\n";
+    writeBlock(out, block);
     if (journal.status() != DecodeStatus::Ok)
         writeBinaryDump(journalBytes, out);
 }

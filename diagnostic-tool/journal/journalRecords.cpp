@@ -1,20 +1,18 @@
 #include "journal/journalRecords.h"
 
-#include "pcscWrapper/tlv.h"
 #include "utils/hexText.h"
 
 #include <algorithm>
-#include <array>
+#include <charconv>
 #include <ctime>
 #include <initializer_list>
 #include <iterator>
-#include <sstream>
 #include <string_view>
 
 namespace {
 
-using RecordPtr = std::unique_ptr<JournalRecord>;
-using Hash = std::array<uint8_t, 4>;
+using Fields = JournalRecordFields;
+using Hash = Fields::Hash;
 
 // Reads the fields of one record value front to back. A read beyond the value
 // yields zeros and marks the value as not covered, so no parser can step out
@@ -66,27 +64,63 @@ private:
 };
 
 // ---- Text pieces shared by the record types ----
+// Texts are appended to one buffer: a journal has about a hundred thousand
+// records per megabyte, too many for a stream or a string of their own each.
+
+void appendDecimal(std::string& text, uint64_t value)
+{
+    char digits[20];
+    const char* end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    text.append(digits, static_cast<size_t>(end - digits));
+}
 
 // "0x9000"; zero is written as a bare 0, as stream formatting does.
-std::string prefixedHex(unsigned value)
+void appendPrefixedHex(std::string& text, unsigned value)
 {
-    return value == 0 ? "0" : "0x" + lowerHex(value, 1);
+    if (value == 0) {
+        text += '0';
+        return;
+    }
+    char digits[8];
+    const char* end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+    text += "0x";
+    text.append(digits, static_cast<size_t>(end - digits));
 }
 
-void writeStatusWord(std::ostream& text, uint16_t sw)
+void appendLabel(std::string& text, std::string_view label)
 {
-    text << "SW-код операции: " << prefixedHex(sw) << "\n";
+    text += label;
+    text += ": ";
 }
 
-void writeHash(std::ostream& text, std::string_view label, const std::optional<Hash>& hash)
+void appendNumberLine(std::string& text, std::string_view label, uint64_t value)
 {
-    if (hash)
-        text << label << ": " << hexDigits(*hash) << "\n";
+    appendLabel(text, label);
+    appendDecimal(text, value);
+    text += '\n';
 }
 
-void writeUptime(std::ostream& text, uint32_t seconds)
+void appendStatusWord(std::string& text, uint16_t sw)
 {
-    text << "Время работы токена от начала запуска: " << seconds << " с\n";
+    appendLabel(text, "SW-код операции");
+    appendPrefixedHex(text, sw);
+    text += '\n';
+}
+
+void appendHash(std::string& text, std::string_view label, const std::optional<Hash>& hash)
+{
+    if (!hash)
+        return;
+    appendLabel(text, label);
+    appendHexDigits(text, *hash);
+    text += '\n';
+}
+
+void appendUptime(std::string& text, uint32_t seconds)
+{
+    appendLabel(text, "Время работы токена от начала запуска");
+    appendDecimal(text, seconds);
+    text += " с\n";
 }
 
 struct AuthenticationName {
@@ -103,16 +137,16 @@ constexpr AuthenticationName kAuthenticationNames[] = {
     {0x10, "PIN-код Пользователя и Аутентификация по ключу"},
 };
 
-void printAuthenticationType(std::ostream& text, uint8_t type)
+void printAuthenticationType(std::string& text, uint8_t type)
 {
-    text << "Тип аутентификации: ";
+    appendLabel(text, "Тип аутентификации");
     const auto known = std::find_if(std::begin(kAuthenticationNames), std::end(kAuthenticationNames),
                                     [type](const AuthenticationName& n) { return n.type == type; });
     if (known == std::end(kAuthenticationNames))
-        text << unsigned{type};
+        appendDecimal(text, type);
     else
-        text << known->name;
-    text << "\n";
+        text += known->name;
+    text += '\n';
 }
 
 // The span of times the token's calendar conversion has always covered
@@ -121,373 +155,42 @@ void printAuthenticationType(std::ostream& text, uint8_t type)
 constexpr int64_t kEarliestConvertible = -43'200;
 constexpr int64_t kLatestConvertible = 32'536'850'399;
 
-std::string systemTimeText(uint64_t raw)
+void appendSystemTime(std::string& text, uint64_t raw)
 {
     const auto seconds = static_cast<int64_t>(raw);
-    if (seconds < kEarliestConvertible || seconds > kLatestConvertible)
-        return std::to_string(raw);
+    if (seconds < kEarliestConvertible || seconds > kLatestConvertible) {
+        appendDecimal(text, raw);
+        return;
+    }
     const std::time_t time = seconds;
     std::tm utc{};
     gmtime_r(&time, &utc);
-    char text[40];
-    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S UTC+0", &utc);
-    return text;
+    char calendar[40];
+    text.append(calendar, std::strftime(calendar, sizeof calendar, "%d/%m/%Y %H:%M:%S UTC+0", &utc));
+}
+
+void appendUnreadable(std::string& text, uint8_t tag, ByteView value)
+{
+    text += "Неизвестный тип записи\n";
+    appendLabel(text, "Тег");
+    appendPrefixedHex(text, tag);
+    text += '\n';
+    appendLabel(text, "Данные");
+    appendHexDigits(text, value);
+    text += '\n';
 }
 
 // ---- The record types ----
 
-std::string_view titleOf(uint8_t tag);
-std::string_view objectLabelOf(uint8_t tag);
-
-class UnknownRecord final : public JournalRecord {
-public:
-    UnknownRecord(uint8_t tag, ByteView value) : tag_(tag), value_(value.begin(), value.end()) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << "Неизвестный тип записи\n"
-             << "Тег: " << prefixedHex(tag_) << "\n"
-             << "Данные: " << hexDigits(value_) << "\n";
-        return text.str();
-    }
-    uint8_t tag() const override { return 0; }
-    std::optional<uint16_t> statusWord() const override { return std::nullopt; }
-
-private:
-    uint8_t tag_;
-    Bytes value_;
+// What a parser made of a record's value.
+enum class ValueOutcome {
+    Read,
+    Unreadable,  // a known frame whose value the tool cannot read
+    Broken,      // the journal cannot be cut into records beyond this point
 };
 
-RecordPtr unknownRecord(uint8_t tag, ValueReader& value)
-{
-    return std::make_unique<UnknownRecord>(tag, value.whole());
-}
-
-class JournalVersion final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = 0x40;
-    JournalVersion(uint8_t major, uint8_t minor) : major_(major), minor_(minor) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << titleOf(kTag) << " " << unsigned{major_} << "." << unsigned{minor_} << "\n";
-        return text.str();
-    }
-    uint8_t tag() const override { return kTag; }
-    std::optional<uint16_t> statusWord() const override { return std::nullopt; }
-
-private:
-    uint8_t major_;
-    uint8_t minor_;
-};
-
-// What an operation record may carry besides its status word; a field is
-// absent when the record's length leaves it out.
-struct OperationFields {
-    uint16_t sw = 0;
-    std::optional<uint8_t> sectionId;
-    std::optional<uint8_t> authenticationType;
-    std::optional<uint16_t> objectId;
-    std::optional<Hash> keyHash;
-    std::optional<uint32_t> uptime;
-    std::optional<uint8_t> remainingAttempts;
-};
-
-// The operation types differ only in tag, title and the fields their lengths
-// carry; the fields always appear in this order.
-template <uint8_t Tag>
-class OperationRecord final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = Tag;
-    explicit OperationRecord(const OperationFields& fields) : fields_(fields) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << titleOf(Tag) << "\n";
-        writeStatusWord(text, fields_.sw);
-        if (fields_.sectionId)
-            text << "Идентификатор раздела: " << unsigned{*fields_.sectionId} << "\n";
-        if (fields_.authenticationType)
-            printAuthenticationType(text, *fields_.authenticationType);
-        if (fields_.objectId)
-            text << objectLabelOf(Tag) << ": " << *fields_.objectId << "\n";
-        writeHash(text, "Первые 4 байта от хеша открытого ключа", fields_.keyHash);
-        if (fields_.uptime)
-            writeUptime(text, *fields_.uptime);
-        if (fields_.remainingAttempts)
-            text << "Счетчик числа оставшихся попыток доступа: " << unsigned{*fields_.remainingAttempts} << "\n";
-        return text.str();
-    }
-    uint8_t tag() const override { return Tag; }
-    std::optional<uint16_t> statusWord() const override { return fields_.sw; }
-
-private:
-    OperationFields fields_;
-};
-
-using PrivateKeyImport = OperationRecord<0x41>;
-using KeyPairGeneration = OperationRecord<0x42>;
-using PrivateKeyDeletion = OperationRecord<0x43>;
-using OperationCompletion = OperationRecord<kOperationCompletionTag>;
-using ImportValue2Mva = OperationRecord<0x46>;
-using DeleteValueInMva = OperationRecord<0x47>;
-using UserPinChange = OperationRecord<0x48>;
-using LocalPinImport = OperationRecord<0x49>;
-using PinUnlock = OperationRecord<0x4A>;
-using SuccessSectionOpen = OperationRecord<0x4B>;
-using FailedAuthentication = OperationRecord<0x4C>;
-using Format = OperationRecord<0x4D>;
-
-class TokenReconnecting final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = 0x4E;
-    explicit TokenReconnecting(uint32_t connections) : connections_(connections) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << titleOf(kTag) << "\n"
-             << "Счётчик подключений: " << connections_ << "\n";
-        return text.str();
-    }
-    uint8_t tag() const override { return kTag; }
-    std::optional<uint16_t> statusWord() const override { return std::nullopt; }
-
-private:
-    uint32_t connections_;
-};
-
-struct Fkc2Fields {
-    uint16_t sw = 0;
-    std::optional<Hash> containerNameHash;
-    std::optional<Hash> firstKeyHash;
-    std::optional<Hash> secondKeyHash;
-};
-
-// Container operations of the ФКН2 records; their value is a small
-// tag/length sequence of its own.
-template <uint8_t Tag>
-class Fkc2Record final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = Tag;
-    explicit Fkc2Record(const Fkc2Fields& fields) : fields_(fields) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << titleOf(Tag) << "\n";
-        writeStatusWord(text, fields_.sw);
-        writeHash(text, "Первые 4 байта хеша имени контейнера", fields_.containerNameHash);
-        writeHash(text, "Первые 4 байта хеша открытого ключа 1-ой пары ключей", fields_.firstKeyHash);
-        writeHash(text, "Первые 4 байта хеша открытого ключа 2-ой пары ключей", fields_.secondKeyHash);
-        return text.str();
-    }
-    uint8_t tag() const override { return Tag; }
-    std::optional<uint16_t> statusWord() const override { return fields_.sw; }
-
-private:
-    Fkc2Fields fields_;
-};
-
-using Fkc2KeyPairGeneration = Fkc2Record<0x64>;
-using Fkc2ContainerDeletion = Fkc2Record<0x65>;
-
-class Time final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = 0x66;
-    Time(uint64_t systemTime, uint32_t uptime) : systemTime_(systemTime), uptime_(uptime) {}
-
-    std::string toString() const override
-    {
-        std::ostringstream text;
-        text << titleOf(kTag) << "\n"
-             << "Системное время: " << systemTimeText(systemTime_) << "\n";
-        writeUptime(text, uptime_);
-        return text.str();
-    }
-    uint8_t tag() const override { return kTag; }
-    std::optional<uint16_t> statusWord() const override { return std::nullopt; }
-
-private:
-    uint64_t systemTime_;
-    uint32_t uptime_;
-};
-
-// Host details the token was given; the bytes are written as they stand.
-template <uint8_t Tag>
-class TextRecord final : public JournalRecord {
-public:
-    static constexpr uint8_t kTag = Tag;
-    explicit TextRecord(ByteView text) : text_(text.begin(), text.end()) {}
-
-    std::string toString() const override { return std::string(titleOf(Tag)) + ": " + text_ + "\n"; }
-    uint8_t tag() const override { return Tag; }
-    std::optional<uint16_t> statusWord() const override { return std::nullopt; }
-
-private:
-    std::string text_;
-};
-
-using UserNameInSystem = TextRecord<0xC1>;
-using DomainName = TextRecord<0xC2>;
-using OperationSystemVersion = TextRecord<0xC3>;
-using DeviceName = TextRecord<0xC4>;
-
-// ---- Reading the values ----
-// The record's length has been checked against its type before a parser runs.
-
-RecordPtr parseJournalVersion(ValueReader& value)
-{
-    const uint8_t major = value.byte();
-    return std::make_unique<JournalVersion>(major, value.byte());
-}
-
-// Status word, then an object id and a key hash when the length carries them.
-template <class Record>
-RecordPtr parseOperation(ValueReader& value)
-{
-    OperationFields fields;
-    fields.sw = value.le16();
-    if (!value.atEnd())
-        fields.objectId = value.be16();
-    if (!value.atEnd())
-        fields.keyHash = value.hash();
-    return std::make_unique<Record>(fields);
-}
-
-constexpr uint8_t kLocalPinOrMva = 0x04;
-constexpr uint8_t kKeyAuthentication = 0x08;
-
-// A local PIN / MVA unlock names its object; for other types the record ends
-// after the authentication type.
-RecordPtr parsePinUnlock(ValueReader& value)
-{
-    OperationFields fields;
-    fields.sw = value.le16();
-    if (!value.atEnd()) {
-        fields.authenticationType = value.byte();
-        if (*fields.authenticationType == kLocalPinOrMva) {
-            if (value.atEnd())
-                return unknownRecord(PinUnlock::kTag, value);
-            fields.objectId = value.be16();
-        }
-    }
-    return std::make_unique<PinUnlock>(fields);
-}
-
-RecordPtr parseSectionOpen(ValueReader& value)
-{
-    OperationFields fields;
-    fields.sw = value.le16();
-    if (!value.atEnd()) {
-        fields.sectionId = value.byte();
-        fields.authenticationType = value.byte();
-        if (value.remaining() > 4)
-            fields.objectId = value.be16();
-        fields.uptime = value.le32();
-    }
-    return std::make_unique<SuccessSectionOpen>(fields);
-}
-
-// Authentication by local PIN / MVA or by key names its object; the lengths
-// that end on an odd byte add the attempts left.
-RecordPtr parseFailedAuthentication(ValueReader& value)
-{
-    OperationFields fields;
-    fields.sw = value.le16();
-    fields.authenticationType = value.byte();
-    if (fields.authenticationType == kLocalPinOrMva || fields.authenticationType == kKeyAuthentication) {
-        if (value.remaining() < 2)
-            return unknownRecord(FailedAuthentication::kTag, value);
-        fields.objectId = value.be16();
-    }
-    if (value.remaining() == 1)
-        fields.remainingAttempts = value.byte();
-    return std::make_unique<FailedAuthentication>(fields);
-}
-
-RecordPtr parseTokenReconnecting(ValueReader& value)
-{
-    return std::make_unique<TokenReconnecting>(value.le32());
-}
-
-struct Fkc2Item {
-    uint8_t tag;
-    uint8_t length;
-    bool required;
-    std::optional<Hash> Fkc2Fields::*hash;  // none for the status word
-};
-
-constexpr Fkc2Item kFkc2Items[] = {
-    {0x50, 2, true, nullptr},
-    {0x51, 4, false, &Fkc2Fields::containerNameHash},
-    {0x01, 4, false, &Fkc2Fields::firstKeyHash},
-    {0x02, 4, false, &Fkc2Fields::secondKeyHash},
-};
-
-// Each item at most once, the status word exactly once; anything else leaves
-// the record unreadable but its frame intact.
-template <class Record>
-RecordPtr parseFkc2(ValueReader& value)
-{
-    const TlvSequence items = parseTlv(value.whole(), TlvLengths::OneByte);
-    if (!items.complete)
-        return unknownRecord(Record::kTag, value);
-    Fkc2Fields fields;
-    std::array<int, std::size(kFkc2Items)> seen{};
-    for (const Tlv& found : items.objects) {
-        const auto item = std::find_if(std::begin(kFkc2Items), std::end(kFkc2Items),
-                                       [&found](const Fkc2Item& i) { return i.tag == found.tag; });
-        if (item == std::end(kFkc2Items) || item->length != found.value.size())
-            return unknownRecord(Record::kTag, value);
-        ++seen[item - std::begin(kFkc2Items)];
-        ValueReader itemValue(found.value);
-        if (item->hash)
-            fields.*(item->hash) = itemValue.hash();
-        else
-            fields.sw = itemValue.le16();
-    }
-    for (size_t i = 0; i < seen.size(); ++i)
-        if (seen[i] > 1 || (kFkc2Items[i].required && seen[i] == 0))
-            return unknownRecord(Record::kTag, value);
-    return std::make_unique<Record>(fields);
-}
-
-constexpr uint8_t kSystemTimeItem = 0xC5;
-constexpr uint8_t kUptimeItem = 0xC6;
-
-// Items other than the two clocks are skipped as bare tag and length. A clock
-// item of the wrong size, or items that overrun the value, break the journal.
-RecordPtr parseTime(ValueReader& value)
-{
-    uint64_t systemTime = 0;
-    uint32_t uptime = 0;
-    while (value.remaining() >= 2) {
-        const uint8_t tag = value.byte();
-        const uint8_t length = value.byte();
-        if (tag == kSystemTimeItem) {
-            if (length != 8)
-                return nullptr;
-            systemTime = value.be64();
-        } else if (tag == kUptimeItem) {
-            if (length != 4)
-                return nullptr;
-            uptime = value.le32();
-        }
-    }
-    return std::make_unique<Time>(systemTime, uptime);
-}
-
-template <class Record>
-RecordPtr parseText(ValueReader& value)
-{
-    return std::make_unique<Record>(value.whole());
-}
-
-// ---- The record types by tag ----
+struct RecordKind;
+using RecordWriter = void (*)(const RecordKind& kind, const Fields& fields, std::string& text);
 
 // Value lengths a type accepts: the listed ones, or every length from a minimum.
 struct Lengths {
@@ -496,6 +199,234 @@ struct Lengths {
 
     bool accept(uint8_t length) const { return length >= anyFrom || (length < 32 && (listed >> length & 1)); }
 };
+
+struct RecordKind {
+    uint8_t tag;
+    Lengths lengths;
+    ValueOutcome (*parse)(ValueReader& value, Fields& fields);
+    RecordWriter write;
+    std::string_view title;
+    bool needsCompletion = false;
+    std::string_view objectLabel = "ID объекта";
+};
+
+void writeVersion(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    text += kind.title;
+    text += ' ';
+    appendDecimal(text, fields.major);
+    text += '.';
+    appendDecimal(text, fields.minor);
+    text += '\n';
+}
+
+// The operation types differ only in title and the fields their lengths
+// carry; the fields always appear in this order.
+void writeOperation(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    text += kind.title;
+    text += '\n';
+    appendStatusWord(text, fields.sw.value_or(0));
+    if (fields.sectionId)
+        appendNumberLine(text, "Идентификатор раздела", *fields.sectionId);
+    if (fields.authenticationType)
+        printAuthenticationType(text, *fields.authenticationType);
+    if (fields.objectId)
+        appendNumberLine(text, kind.objectLabel, *fields.objectId);
+    appendHash(text, "Первые 4 байта от хеша открытого ключа", fields.keyHash);
+    if (fields.uptime)
+        appendUptime(text, *fields.uptime);
+    if (fields.remainingAttempts)
+        appendNumberLine(text, "Счетчик числа оставшихся попыток доступа", *fields.remainingAttempts);
+}
+
+void writeReconnecting(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    text += kind.title;
+    text += '\n';
+    appendNumberLine(text, "Счётчик подключений", fields.connections);
+}
+
+void writeFkc2(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    text += kind.title;
+    text += '\n';
+    appendStatusWord(text, fields.sw.value_or(0));
+    appendHash(text, "Первые 4 байта хеша имени контейнера", fields.containerNameHash);
+    appendHash(text, "Первые 4 байта хеша открытого ключа 1-ой пары ключей", fields.firstKeyHash);
+    appendHash(text, "Первые 4 байта хеша открытого ключа 2-ой пары ключей", fields.secondKeyHash);
+}
+
+void writeTime(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    text += kind.title;
+    text += '\n';
+    appendLabel(text, "Системное время");
+    appendSystemTime(text, fields.systemTime);
+    text += '\n';
+    appendUptime(text, fields.uptime.value_or(0));
+}
+
+// Host details the token was given; the bytes are written as they stand.
+void writeText(const RecordKind& kind, const Fields& fields, std::string& text)
+{
+    appendLabel(text, kind.title);
+    text.append(reinterpret_cast<const char*>(fields.bytes.data()), fields.bytes.size());
+    text += '\n';
+}
+
+// ---- Reading the values ----
+// The record's length has been checked against its type before a parser
+// runs. Parsers fill the fields of the record in place: a journal has about
+// a hundred thousand records per megabyte, and copying each record's fields
+// around costs more than reading them.
+
+ValueOutcome parseJournalVersion(ValueReader& value, Fields& fields)
+{
+    fields.major = value.byte();
+    fields.minor = value.byte();
+    return ValueOutcome::Read;
+}
+
+// Status word, then an object id and a key hash when the length carries them.
+ValueOutcome parseOperation(ValueReader& value, Fields& fields)
+{
+    fields.sw = value.le16();
+    if (!value.atEnd())
+        fields.objectId = value.be16();
+    if (!value.atEnd())
+        fields.keyHash = value.hash();
+    return ValueOutcome::Read;
+}
+
+constexpr uint8_t kLocalPinOrMva = 0x04;
+constexpr uint8_t kKeyAuthentication = 0x08;
+
+// A local PIN / MVA unlock names its object; for other types the record ends
+// after the authentication type.
+ValueOutcome parsePinUnlock(ValueReader& value, Fields& fields)
+{
+    fields.sw = value.le16();
+    if (!value.atEnd()) {
+        fields.authenticationType = value.byte();
+        if (*fields.authenticationType == kLocalPinOrMva) {
+            if (value.atEnd())
+                return ValueOutcome::Unreadable;
+            fields.objectId = value.be16();
+        }
+    }
+    return ValueOutcome::Read;
+}
+
+ValueOutcome parseSectionOpen(ValueReader& value, Fields& fields)
+{
+    fields.sw = value.le16();
+    if (!value.atEnd()) {
+        fields.sectionId = value.byte();
+        fields.authenticationType = value.byte();
+        if (value.remaining() > 4)
+            fields.objectId = value.be16();
+        fields.uptime = value.le32();
+    }
+    return ValueOutcome::Read;
+}
+
+// Authentication by local PIN / MVA or by key names its object; the lengths
+// that end on an odd byte add the attempts left.
+ValueOutcome parseFailedAuthentication(ValueReader& value, Fields& fields)
+{
+    fields.sw = value.le16();
+    fields.authenticationType = value.byte();
+    if (fields.authenticationType == kLocalPinOrMva || fields.authenticationType == kKeyAuthentication) {
+        if (value.remaining() < 2)
+            return ValueOutcome::Unreadable;
+        fields.objectId = value.be16();
+    }
+    if (value.remaining() == 1)
+        fields.remainingAttempts = value.byte();
+    return ValueOutcome::Read;
+}
+
+ValueOutcome parseTokenReconnecting(ValueReader& value, Fields& fields)
+{
+    fields.connections = value.le32();
+    return ValueOutcome::Read;
+}
+
+struct Fkc2Item {
+    uint8_t tag;
+    uint8_t length;
+    bool required;
+    std::optional<Hash> Fields::*hash;  // none for the status word
+};
+
+constexpr Fkc2Item kFkc2Items[] = {
+    {0x50, 2, true, nullptr},
+    {0x51, 4, false, &Fields::containerNameHash},
+    {0x01, 4, false, &Fields::firstKeyHash},
+    {0x02, 4, false, &Fields::secondKeyHash},
+};
+
+constexpr size_t kItemHeader = 2;  // tag and length byte
+
+// Container operations of the ФКН2 records; their value is a small
+// tag/length sequence of its own. Each item at most once, the status word
+// exactly once; anything else leaves the record unreadable but its frame intact.
+ValueOutcome parseFkc2(ValueReader& value, Fields& fields)
+{
+    ValueReader items(value.whole());
+    std::array<int, std::size(kFkc2Items)> seen{};
+    while (!items.atEnd()) {
+        if (items.remaining() < kItemHeader)
+            return ValueOutcome::Unreadable;
+        const uint8_t itemTag = items.byte();
+        const uint8_t length = items.byte();
+        const auto item = std::find_if(std::begin(kFkc2Items), std::end(kFkc2Items),
+                                       [itemTag](const Fkc2Item& i) { return i.tag == itemTag; });
+        if (length > items.remaining() || item == std::end(kFkc2Items) || item->length != length)
+            return ValueOutcome::Unreadable;
+        ++seen[item - std::begin(kFkc2Items)];
+        if (item->hash)
+            fields.*(item->hash) = items.hash();
+        else
+            fields.sw = items.le16();
+    }
+    for (size_t i = 0; i < seen.size(); ++i)
+        if (seen[i] > 1 || (kFkc2Items[i].required && seen[i] == 0))
+            return ValueOutcome::Unreadable;
+    return ValueOutcome::Read;
+}
+
+constexpr uint8_t kSystemTimeItem = 0xC5;
+constexpr uint8_t kUptimeItem = 0xC6;
+
+// Items other than the two clocks are skipped as bare tag and length. A clock
+// item of the wrong size, or items that overrun the value, break the journal.
+ValueOutcome parseTime(ValueReader& value, Fields& fields)
+{
+    while (value.remaining() >= kItemHeader) {
+        const uint8_t itemTag = value.byte();
+        const uint8_t length = value.byte();
+        if (itemTag == kSystemTimeItem) {
+            if (length != 8)
+                return ValueOutcome::Broken;
+            fields.systemTime = value.be64();
+        } else if (itemTag == kUptimeItem) {
+            if (length != 4)
+                return ValueOutcome::Broken;
+            fields.uptime = value.le32();
+        }
+    }
+    return ValueOutcome::Read;
+}
+
+ValueOutcome parseText(ValueReader& value, Fields& fields)
+{
+    fields.bytes = value.whole();
+    return ValueOutcome::Read;
+}
+
+// ---- The record types by tag ----
 
 constexpr Lengths only(std::initializer_list<unsigned> lengths)
 {
@@ -507,53 +438,65 @@ constexpr Lengths only(std::initializer_list<unsigned> lengths)
 
 constexpr Lengths from(unsigned minimum) { return Lengths{.anyFrom = minimum}; }
 
-struct RecordKind {
-    uint8_t tag;
-    Lengths lengths;
-    RecordPtr (*parse)(ValueReader&);
-    std::string_view title;
-    bool needsCompletion = false;
-    std::string_view objectLabel = "ID объекта";
+constexpr RecordKind kRecordKinds[] = {
+    {0x40, only({2}), parseJournalVersion, writeVersion, "Версия журнала"},
+    {0x41, only({4, 8}), parseOperation, writeOperation, "Импорт закрытого ключа", true},
+    {0x42, only({2, 4, 8}), parseOperation, writeOperation, "Генерация ключевой пары", true},
+    {0x43, only({4, 8}), parseOperation, writeOperation, "Удаление закрытого ключа", true},
+    {kOperationCompletionTag, only({2}), parseOperation, writeOperation, "Тэг завершения операции"},
+    {0x46, only({4}), parseOperation, writeOperation, "Импорт свертки СВТ в многозначный аутентификатор", true,
+     "ID объекта MVA"},
+    {0x47, only({4}), parseOperation, writeOperation, "Удаление свертки СВТ из многозначного аутентификатора", true,
+     "ID объекта MVA"},
+    {0x48, only({2}), parseOperation, writeOperation, "Смена PIN Пользователя", true},
+    {0x49, only({4}), parseOperation, writeOperation, "Импорт локального PIN", true},
+    {0x4A, only({2, 3, 5}), parsePinUnlock, writeOperation, "Разблокировка PIN-кода"},
+    {0x4B, only({2, 8, 10}), parseSectionOpen, writeOperation, "Успешное открытие раздела"},
+    {0x4C, only({3, 4, 5, 6}), parseFailedAuthentication, writeOperation, "Неуспешная аутентификация"},
+    {0x4D, only({2}), parseOperation, writeOperation, "Форматирование"},
+    {0x4E, only({4}), parseTokenReconnecting, writeReconnecting, "Переподключение токена"},
+    {0x64, from(1), parseFkc2, writeFkc2, "Генерация ключевой пары ФКН2", true},
+    {0x65, from(1), parseFkc2, writeFkc2, "Удаление контейнера ФКН2", true},
+    {0x66, only({16}), parseTime, writeTime, "Время"},
+    {0xC1, from(0), parseText, writeText, "Имя пользователя в системе"},
+    {0xC2, from(0), parseText, writeText, "Доменное имя"},
+    {0xC3, from(0), parseText, writeText, "Версия ОС"},
+    {0xC4, from(0), parseText, writeText, "Имя устройства"},
 };
 
-constexpr RecordKind kRecordKinds[] = {
-    {JournalVersion::kTag, only({2}), parseJournalVersion, "Версия журнала"},
-    {PrivateKeyImport::kTag, only({4, 8}), parseOperation<PrivateKeyImport>, "Импорт закрытого ключа", true},
-    {KeyPairGeneration::kTag, only({2, 4, 8}), parseOperation<KeyPairGeneration>, "Генерация ключевой пары", true},
-    {PrivateKeyDeletion::kTag, only({4, 8}), parseOperation<PrivateKeyDeletion>, "Удаление закрытого ключа", true},
-    {OperationCompletion::kTag, only({2}), parseOperation<OperationCompletion>, "Тэг завершения операции"},
-    {ImportValue2Mva::kTag, only({4}), parseOperation<ImportValue2Mva>,
-     "Импорт свертки СВТ в многозначный аутентификатор", true, "ID объекта MVA"},
-    {DeleteValueInMva::kTag, only({4}), parseOperation<DeleteValueInMva>,
-     "Удаление свертки СВТ из многозначного аутентификатора", true, "ID объекта MVA"},
-    {UserPinChange::kTag, only({2}), parseOperation<UserPinChange>, "Смена PIN Пользователя", true},
-    {LocalPinImport::kTag, only({4}), parseOperation<LocalPinImport>, "Импорт локального PIN", true},
-    {PinUnlock::kTag, only({2, 3, 5}), parsePinUnlock, "Разблокировка PIN-кода"},
-    {SuccessSectionOpen::kTag, only({2, 8, 10}), parseSectionOpen, "Успешное открытие раздела"},
-    {FailedAuthentication::kTag, only({3, 4, 5, 6}), parseFailedAuthentication, "Неуспешная аутентификация"},
-    {Format::kTag, only({2}), parseOperation<Format>, "Форматирование"},
-    {TokenReconnecting::kTag, only({4}), parseTokenReconnecting, "Переподключение токена"},
-    {Fkc2KeyPairGeneration::kTag, from(1), parseFkc2<Fkc2KeyPairGeneration>, "Генерация ключевой пары ФКН2", true},
-    {Fkc2ContainerDeletion::kTag, from(1), parseFkc2<Fkc2ContainerDeletion>, "Удаление контейнера ФКН2", true},
-    {Time::kTag, only({16}), parseTime, "Время"},
-    {UserNameInSystem::kTag, from(0), parseText<UserNameInSystem>, "Имя пользователя в системе"},
-    {DomainName::kTag, from(0), parseText<DomainName>, "Доменное имя"},
-    {OperationSystemVersion::kTag, from(0), parseText<OperationSystemVersion>, "Версия ОС"},
-    {DeviceName::kTag, from(0), parseText<DeviceName>, "Имя устройства"},
-};
+// Every record is looked up by its tag, so the lookup is one index.
+constexpr uint8_t kNoKind = 0xFF;
+constexpr auto kKindByTag = [] {
+    std::array<uint8_t, 256> index{};
+    index.fill(kNoKind);
+    for (size_t i = 0; i < std::size(kRecordKinds); ++i)
+        index[kRecordKinds[i].tag] = static_cast<uint8_t>(i);
+    return index;
+}();
 
 const RecordKind* findKind(uint8_t tag)
 {
-    const auto kind = std::find_if(std::begin(kRecordKinds), std::end(kRecordKinds),
-                                   [tag](const RecordKind& k) { return k.tag == tag; });
-    return kind == std::end(kRecordKinds) ? nullptr : kind;
+    const uint8_t kind = kKindByTag[tag];
+    return kind == kNoKind ? nullptr : &kRecordKinds[kind];
 }
 
-// Only the record types themselves ask, always with a tag of the table.
-std::string_view titleOf(uint8_t tag) { return findKind(tag)->title; }
-std::string_view objectLabelOf(uint8_t tag) { return findKind(tag)->objectLabel; }
-
 }  // namespace
+
+void JournalRecord::makeUnreadable(ByteView value)
+{
+    readable_ = false;
+    fields = {};
+    fields.bytes = value;
+}
+
+void JournalRecord::appendText(std::string& text) const
+{
+    const RecordKind* kind = readable_ ? findKind(tag_) : nullptr;
+    if (kind)
+        kind->write(*kind, fields, text);
+    else
+        appendUnreadable(text, tag_, fields.bytes);
+}
 
 bool operationNeedsCompletion(uint8_t tag)
 {
@@ -561,20 +504,24 @@ bool operationNeedsCompletion(uint8_t tag)
     return kind && kind->needsCompletion;
 }
 
-std::unique_ptr<JournalRecord> parseRecord(ByteView journal, size_t position)
+std::optional<JournalRecord> parseRecord(ByteView journal, size_t position)
 {
     if (position >= journal.size() || journal.size() - position < 2)
-        return nullptr;
+        return std::nullopt;
     const uint8_t tag = journal[position];
     const uint8_t length = journal[position + 1];
     const ByteView rest = journal.subspan(position + 2);
     if (rest.size() < length)
-        return nullptr;
+        return std::nullopt;
 
     ValueReader value(rest.first(length));
+    std::optional<JournalRecord> record(std::in_place, tag);
     const RecordKind* kind = findKind(tag);
-    if (!kind || !kind->lengths.accept(length))
-        return unknownRecord(tag, value);
-    auto record = kind->parse(value);
-    return value.coveredExactly() ? std::move(record) : nullptr;
+    const ValueOutcome outcome =
+        kind && kind->lengths.accept(length) ? kind->parse(value, record->fields) : ValueOutcome::Unreadable;
+    if (outcome == ValueOutcome::Unreadable)
+        record->makeUnreadable(value.whole());
+    if (outcome == ValueOutcome::Broken || !value.coveredExactly())
+        return std::nullopt;
+    return record;
 }

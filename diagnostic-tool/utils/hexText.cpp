@@ -36,10 +36,19 @@ std::string upperHex(uint64_t value, int digits)
 std::string hexDigits(ByteView bytes)
 {
     std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t byte : bytes)
-        text += lowerHex(byte, 2);
+    appendHexDigits(text, bytes);
     return text;
+}
+
+void appendHexDigits(std::string& text, ByteView bytes)
+{
+    const size_t start = text.size();
+    text.resize(start + bytes.size() * 2);
+    char* digit = text.data() + start;
+    for (uint8_t byte : bytes) {
+        *digit++ = kLowerDigits[byte >> 4];
+        *digit++ = kLowerDigits[byte & 0x0F];
+    }
 }
 
 std::string errorCodeText(int32_t code)

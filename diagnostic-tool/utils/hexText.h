@@ -16,3 +16,5 @@ std::string errorCodeText(int32_t code);
 
 // Each byte as two lower-case hex digits, without separators: "0a1b2c3d".
 std::string hexDigits(ByteView bytes);
+// The same digits appended to a text, for writers that build long texts in one buffer.
+void appendHexDigits(std::string& text, ByteView bytes);

@@ -108,12 +108,14 @@ protected:
         logger.level = 1;
         FlashJournalReader reader(
             std::make_unique<MountedSectionAccess>(host.tree()),
-            [this](std::chrono::seconds duration) {
-                EXPECT_EQ(duration, std::chrono::seconds(1));
+            [this](std::chrono::milliseconds duration) {
+                EXPECT_EQ(duration, FlashJournalReader::kWait);
                 ++waits;
                 if (onWait)
                     onWait(waits);
+                return false;  // the second passes without a change of the mount table
             },
+            [] { return std::chrono::steady_clock::time_point{}; },
             [this](uint64_t serial) {
                 EXPECT_EQ(serial, 305420001u);
                 return journalFile;

@@ -348,7 +348,7 @@ TEST_P(ParsedRecord, TagAndStatusWord)
 {
     const Bytes bytes = hexBytes(GetParam().record);
     const auto record = parseRecord(bytes, 0);
-    ASSERT_NE(record, nullptr);
+    ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->tag(), GetParam().tag);
     EXPECT_EQ(record->statusWord(), GetParam().statusWord);
 }
@@ -369,9 +369,9 @@ TEST(ParseRecord, ReadsAtThePositionAndNothingPastTheEnd)
 {
     const Bytes bytes = hexBytes("40 02 01 00 44 02 00 90");
     EXPECT_EQ(parseRecord(bytes, 4)->tag(), 0x44);
-    EXPECT_EQ(parseRecord(bytes, 7), nullptr);
-    EXPECT_EQ(parseRecord(bytes, 8), nullptr);
-    EXPECT_EQ(parseRecord(bytes, 100), nullptr);
+    EXPECT_FALSE(parseRecord(bytes, 7).has_value());
+    EXPECT_FALSE(parseRecord(bytes, 8).has_value());
+    EXPECT_FALSE(parseRecord(bytes, 100).has_value());
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <stdexcept>
 #include <tuple>
 
@@ -79,6 +82,29 @@ private:
     FlashScript& script_;
 };
 
+// The mount table as the reader's waits see it, on the test's own clock: a
+// wait ends at the next change within its time, else when its time is up.
+struct MountTable {
+    using Time = std::chrono::milliseconds;
+
+    bool waitForChange(Time atMost)
+    {
+        waits.push_back(atMost);
+        const Time end = now + atMost;
+        if (nextChange < changes.size() && changes[nextChange] <= end) {
+            now = std::max(now, changes[nextChange++]);
+            return true;
+        }
+        now = end;
+        return false;
+    }
+
+    Time now{0};
+    std::vector<Time> changes;  // in time order
+    size_t nextChange = 0;
+    std::vector<Time> waits;  // the time each wait was given
+};
+
 class FlashJournalReaderTest : public JournalReportTest {
 protected:
     FlashJournalReaderTest()
@@ -96,7 +122,9 @@ protected:
     void readJournal()
     {
         FlashJournalReader reader(
-            std::make_unique<ScriptedFlash>(script), [this](std::chrono::seconds wait) { waits.push_back(wait); },
+            std::make_unique<ScriptedFlash>(script),
+            [this](std::chrono::milliseconds atMost) { return mountTable.waitForChange(atMost); },
+            [this] { return std::chrono::steady_clock::time_point(mountTable.now); },
             [this](uint64_t serial) {
                 serialInPath = serial;
                 return journalPath;
@@ -141,7 +169,7 @@ protected:
                              .on("00 CA 01 81", "00 00 00 00 CA FE BA BE 90 00");
     Token token{std::make_shared<Scard>(pcsc, "Reader"), pcsc.flash};
     FlashScript script;
-    std::vector<std::chrono::seconds> waits;
+    MountTable mountTable;
     uint64_t serialInPath = 0;
     int failures = 0;
 };
@@ -163,7 +191,7 @@ TEST_F(FlashJournalReaderTest, JournalFilesGoIntoOneFileInNameOrder)
     EXPECT_EQ(readFile(journalPath), userRecordText("first") + userRecordText("second"));
     EXPECT_THAT(script.switches, ElementsAre(std::tuple{kJournalSectionId, KVFLASH_ACCESS_READ_ONLY, false}));
     EXPECT_THAT(script.lookedUpSections, ElementsAre(kJournalSectionId));
-    EXPECT_TRUE(waits.empty());
+    EXPECT_TRUE(mountTable.waits.empty());
     EXPECT_EQ(serialInPath, 0xCAFEBABEu);
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(logger.level, kSuiteLevel);
@@ -192,7 +220,8 @@ TEST_P(SectionVolume, IsWaitedForOnceASecondWithoutReportLines)
 
     readJournal();
 
-    EXPECT_EQ(waits, std::vector<std::chrono::seconds>(GetParam().waits, std::chrono::seconds(1)));
+    EXPECT_EQ(mountTable.waits, std::vector<MountTable::Time>(GetParam().waits, FlashJournalReader::kWait));
+    EXPECT_EQ(mountTable.now, GetParam().waits * FlashJournalReader::kWait);
     EXPECT_EQ(script.lookedUpSections.size(), GetParam().waits + 1);
     if (GetParam().supported) {
         expectSummaryWithHash(linesAfterSupport(), true, true);
@@ -206,6 +235,45 @@ TEST_P(SectionVolume, IsWaitedForOnceASecondWithoutReportLines)
 
 INSTANTIATE_TEST_SUITE_P(Waits, SectionVolume, testing::ValuesIn(kWaitCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Other drives coming and going wake the reader each time; it looks, and
+// waits on for the rest of the second.
+TEST_F(FlashJournalReaderTest, UnrelatedMountsDoNotShortenTheMinute)
+{
+    script.failuresBeforeMount = kNeverMounted;
+    for (int ms = 5; ms < 1000; ms += 10)
+        mountTable.changes.push_back(MountTable::Time(ms));
+    mountTable.changes.push_back(MountTable::Time(30'500));
+
+    readJournal();
+
+    EXPECT_EQ(lines(), kNotSupportedLines);
+    EXPECT_EQ(mountTable.now, FlashJournalReader::kMaxWaits * FlashJournalReader::kWait);
+    EXPECT_EQ(mountTable.nextChange, mountTable.changes.size());
+    EXPECT_EQ(script.lookedUpSections.size(), FlashJournalReader::kMaxWaits + 1 + mountTable.changes.size());
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(FlashJournalReaderTest, SectionMountedWithinASecondIsFoundAtOnce)
+{
+    using Time = MountTable::Time;
+    const Time mounted(2300);
+    mountTable.changes = {Time(2100), Time(2200), mounted};  // two other drives first
+    script.failuresBeforeMount = kNeverMounted;
+    script.pathFailure = [this, mounted] {
+        if (mountTable.now < mounted)
+            throw std::runtime_error("Section id = 2 not found.");
+    };
+    addJournalFile("journal.bin", userRecord("user"));
+
+    readJournal();
+
+    EXPECT_EQ(mountTable.now, mounted);
+    EXPECT_EQ(mountTable.waits, (std::vector<Time>{Time(1000), Time(1000), Time(1000), Time(900), Time(800)}));
+    EXPECT_EQ(script.lookedUpSections.size(), 6u);
+    expectSummaryWithHash(linesAfterSupport(), true, true);
+    EXPECT_EQ(readFile(journalPath), userRecordText("user"));
+}
 
 struct UnsupportedCase {
     const char* name;
@@ -241,7 +309,7 @@ TEST_P(UnsupportedJournal, EndsTheCheckQuietly)
     readJournal();
 
     EXPECT_EQ(lines(), kNotSupportedLines);
-    EXPECT_TRUE(waits.empty());
+    EXPECT_TRUE(mountTable.waits.empty());
     EXPECT_FALSE(fs::exists(journalPath));
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(logger.level, kSuiteLevel);
@@ -337,6 +405,76 @@ TEST_F(FlashJournalReaderTest, LaterFileUnreadableEndsTheLoopAndKeepsWhatWasWrit
     ASSERT_GE(after.size(), 4u);
     EXPECT_THAT(std::vector(after.begin(), after.begin() + 4),
                 ElementsAre("", "  Чтение журнала СБ", MatchesRegex("  \\[fatal\\] -> !ОШИБКА.+"),
+                            "    Ошибка чтения журнала СБ"));
+    expectSummaryWithHash({after.begin() + 4, after.end()}, false, true);
+    EXPECT_EQ(readFile(journalPath), userRecordText("first"));
+    EXPECT_EQ(failures, 1);
+}
+
+// Fifty files beyond the limit, made in reverse name order: the first files
+// by name up to the limit are read, then the reading stops with a failure.
+TEST_F(FlashJournalReaderTest, FilesBeyondTheLimitAreAReadFailureAfterTheFirstByName)
+{
+    const size_t count = FlashJournalReader::kMaxJournalFiles + 50;
+    for (size_t i = count; i-- > 0;) {
+        char name[48];
+        std::snprintf(name, sizeof name, "journal-%05zu.bin", i);
+        addJournalFile(name, userRecord(std::to_string(i)));
+    }
+
+    readJournal();
+
+    const std::vector<std::string> after = linesAfterSupport();
+    ASSERT_GE(after.size(), 4u);
+    EXPECT_THAT(std::vector(after.begin(), after.begin() + 4),
+                ElementsAre("", "  Чтение журнала СБ", "  [fatal] -> !ОШИБКА В разделе журнала СБ больше 4096 файлов",
+                            "    Ошибка чтения журнала СБ"));
+    expectSummaryWithHash({after.begin() + 4, after.end()}, false, true);
+    std::string text;
+    for (size_t i = 0; i < FlashJournalReader::kMaxJournalFiles; ++i)
+        text += userRecordText(std::to_string(i));
+    EXPECT_EQ(readFile(journalPath), text);
+    EXPECT_EQ(failures, 1);
+}
+
+// Exactly `size` bytes of user-name records.
+Bytes userRecordsOfSize(size_t size)
+{
+    Bytes journal;
+    while (journal.size() < size) {
+        const Bytes record = userRecord(std::string(std::min<size_t>(255, size - journal.size() - 2), 'u'));
+        journal.insert(journal.end(), record.begin(), record.end());
+    }
+    return journal;
+}
+
+TEST_F(FlashJournalReaderTest, FileOfTheLargestSizeIsRead)
+{
+    const Bytes journal = userRecordsOfSize(FlashJournalReader::kMaxJournalFileSize);
+    ASSERT_EQ(journal.size(), FlashJournalReader::kMaxJournalFileSize);
+    addJournalFile("journal.bin", journal);
+
+    readJournal();
+
+    expectSummaryWithHash(linesAfterSupport(), true, true);
+    EXPECT_EQ(linesAfterSupport().size(), summaryLines(true, true).size() + 1);
+    EXPECT_TRUE(readFile(journalPath).ends_with(userRecordText(std::string(62, 'u'))));
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(FlashJournalReaderTest, LargerFileIsAReadFailureAndKeepsWhatWasWritten)
+{
+    addJournalFile("a.bin", userRecord("first"));
+    std::ofstream(section / "b.bin").close();
+    fs::resize_file(section / "b.bin", FlashJournalReader::kMaxJournalFileSize + 1);
+    addJournalFile("c.bin", userRecord("third"));
+
+    readJournal();
+
+    const std::vector<std::string> after = linesAfterSupport();
+    ASSERT_GE(after.size(), 4u);
+    EXPECT_THAT(std::vector(after.begin(), after.begin() + 4),
+                ElementsAre("", "  Чтение журнала СБ", "  [fatal] -> !ОШИБКА Файл журнала СБ b.bin больше 4194304 байт",
                             "    Ошибка чтения журнала СБ"));
     expectSummaryWithHash({after.begin() + 4, after.end()}, false, true);
     EXPECT_EQ(readFile(journalPath), userRecordText("first"));

@@ -65,6 +65,38 @@ TEST_F(JournalReportTest, WritingReplacesAnEarlierFile)
     EXPECT_EQ(readFile(path), "Журнал СБ пуст\n\n");
 }
 
+// Journals whose text fills several of the writer's blocks: nothing is lost
+// or doubled where one block ends and the next begins.
+class LongJournalFile : public JournalReportTest, public testing::WithParamInterface<size_t> {};
+
+TEST_P(LongJournalFile, HoldsEveryTextInOrderThenTheDump)
+{
+    Bytes journalBytes;
+    std::string expected;
+    for (size_t i = 0; i < GetParam(); ++i) {
+        const std::string name = std::to_string(i);
+        journalBytes.insert(journalBytes.end(), {0xC1, static_cast<uint8_t>(name.size())});
+        journalBytes.insert(journalBytes.end(), name.begin(), name.end());
+        journalBytes.insert(journalBytes.end(), {0x48, 0x02, 0x00, 0x90});
+        expected += "Имя пользователя в системе: " + name + "\n\n" +
+                    "Смена PIN Пользователя\nSW-код операции: 0x9000\nОперация не была завершена\n\n";
+    }
+    journalBytes.insert(journalBytes.end(), {0x7F, 0x01, 0xAB});
+    expected += "Неизвестный тип записи\nТег: 0x7f\nДанные: ab\n\n";
+    std::ostringstream dump;
+    writeBinaryDump(journalBytes, dump);
+    expected += dump.str();
+    DecodedJournal journal(journalBytes);
+    const auto path = dir.path() / "journal.txt";
+
+    ASSERT_TRUE(writeJournalFile(path, journal, journalBytes, logger));
+
+    EXPECT_EQ(readFile(path), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, LongJournalFile, testing::Values(500, 5000),
+                         [](const auto& info) { return std::to_string(info.param); });
+
 // Lengths in hex digits of the dump lines for a journal of n bytes 00, 01, ...
 struct DumpCase {
     size_t byteCount;
@@ -107,9 +139,19 @@ TEST_P(BinaryDump, BreaksLineEveryThirtyTwoBytes)
     EXPECT_EQ(out.fill(), '*');
 }
 
+// Dumps longer than one block the writer hands to the stream at a time.
+DumpCase longDump(size_t byteCount)
+{
+    DumpCase dump{byteCount, std::vector<size_t>(byteCount / 32, 64)};
+    if (byteCount % 32 != 0)
+        dump.lineLengths.push_back(byteCount % 32 * 2);
+    return dump;
+}
+
 INSTANTIATE_TEST_SUITE_P(Lengths, BinaryDump,
                          testing::Values(DumpCase{1, {2}}, DumpCase{32, {64}}, DumpCase{33, {64, 2}},
-                                         DumpCase{64, {64, 64}}, DumpCase{65, {64, 64, 2}}),
+                                         DumpCase{64, {64, 64}}, DumpCase{65, {64, 64, 2}}, longDump(32 * 1024),
+                                         longDump(100'001)),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param.byteCount); });
 
 struct HashCase {

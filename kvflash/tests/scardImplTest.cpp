@@ -299,6 +299,8 @@ TEST_F(ScardImplTest, SwapWithAnotherKindOfScardIsRefused) {
         void lock() override {}
         void unlock() override {}
         void swap(Scard&) override {}
+        const PcscString& reader() const override { return name; }
+        PcscString name;
     } other;
     auto card = connect();
     try {
@@ -349,10 +351,18 @@ TEST_F(EnumeratorTest, KeepsOnlyCardsWhoseHistoricalBytesMatchExactly) {
         {"Empty", {}},
         {"Varo", concat({hex("3B 0D"), text("Kelvane Mirel")})},
     };
-    const auto cards = ScardEnumeratorImpl(pcsc).enumScards();
+    auto cards = ScardEnumeratorImpl(pcsc).enumScards();
     EXPECT_THAT(readersOf(cards), ElementsAre("Mirel", "Varo"));
     EXPECT_EQ(pcsc->connected, 2);  // the others were closed again
-    EXPECT_EQ(pcsc->openContexts, 2);  // one per kept card, the enumeration's own released
+    // No reader is asked for its state first: a connect to an empty one fails as quickly.
+    EXPECT_THAT(pcsc->connects, ElementsAre("Mirel", "Longer", "Shorter", "Empty", "Varo"));
+    EXPECT_TRUE(pcsc->waitTimeouts.empty());
+    // One context for the whole look, kept by the cards and released with the last of them.
+    EXPECT_EQ(pcsc->openContexts, 1);
+    cards.pop_back();
+    EXPECT_EQ(pcsc->openContexts, 1);
+    cards.clear();
+    EXPECT_EQ(pcsc->openContexts, 0);
 }
 
 TEST_F(EnumeratorTest, NoReaderGivesAnEmptyList) {
@@ -369,6 +379,25 @@ TEST_F(EnumeratorTest, CardThatLeftBeforeTheConnectIsSkipped) {
 TEST_F(EnumeratorTest, OtherConnectFailuresEndTheEnumeration) {
     pcsc->readers = {{"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
     EXPECT_THROW(ScardEnumeratorImpl(pcsc).enumScards(), PcscException);
+    EXPECT_EQ(pcsc->openContexts, 0);
+}
+
+TEST_F(EnumeratorTest, ConnectsToOneReaderOnlyForAKnownToken) {
+    pcsc->readers = {{"Mirel", MIREL_ATR}, {"Empty", {}}, {"Other", t1Atr(text("OtherCard"))}};
+    ScardEnumeratorImpl enumerator(pcsc);
+    const std::shared_ptr<Scard> mirel = enumerator.connectTo("Mirel");
+    ASSERT_NE(mirel, nullptr);
+    EXPECT_EQ(mirel->reader(), "Mirel");
+    EXPECT_EQ(enumerator.connectTo("Empty"), nullptr);
+    EXPECT_EQ(enumerator.connectTo("Other"), nullptr);
+    EXPECT_THAT(pcsc->connects, ElementsAre("Mirel", "Empty", "Other"));
+    EXPECT_EQ(pcsc->connected, 1);  // the other card's connection was closed
+    EXPECT_EQ(pcsc->openContexts, 1);  // only the kept card's
+}
+
+TEST_F(EnumeratorTest, ReaderThatRefusesADirectConnectionIsAnError) {
+    pcsc->readers = {{"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
+    EXPECT_THROW(ScardEnumeratorImpl(pcsc).connectTo("Busy"), PcscException);
     EXPECT_EQ(pcsc->openContexts, 0);
 }
 

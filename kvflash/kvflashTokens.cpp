@@ -22,6 +22,13 @@ std::shared_ptr<ScardEnumerator> freshEnumerator()
     return std::make_shared<ScardEnumeratorImpl>();
 }
 
+// Opens tokens in the process's kept context.
+std::shared_ptr<ScardEnumerator> openingEnumerator()
+{
+    static const auto kept = std::make_shared<KeptContext>();
+    return std::make_shared<ScardEnumeratorImpl>(systemPcsc(), kept);
+}
+
 // Where the tokens of this process were last found.
 TokenReaders& tokenReaders()
 {
@@ -70,7 +77,7 @@ kvflash_StatusCode kvflash_create_token(uint64_t serial, kvflash_TokenImpl_** to
     return callGuarded([&] {
         // Braces, not make_unique: clang 14 cannot build an aggregate from parentheses.
         std::unique_ptr<kvflash_TokenImpl_> handle(
-            new kvflash_TokenImpl_{openToken(serial, *freshEnumerator(), tokenReaders())});
+            new kvflash_TokenImpl_{openToken(serial, *openingEnumerator(), tokenReaders())});
         *token = handle.release();
     });
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include <unistd.h>
+
 namespace kvfl {
 namespace {
 
@@ -42,11 +44,29 @@ void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), mo
 
 }  // namespace
 
-PcscContext::PcscContext(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {
+PcscContext::PcscContext(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)), owner_(getpid()) {
     if (const uint32_t rc = pcsc_->establishContext(handle_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
 }
 
-PcscContext::~PcscContext() { pcsc_->releaseContext(handle_); }
+// A release from a forked child would go down the parent's connection to the service.
+PcscContext::~PcscContext() {
+    if (ownedByThisProcess()) pcsc_->releaseContext(handle_);
+}
+
+bool PcscContext::ownedByThisProcess() const { return owner_ == getpid(); }
+
+KeptContext::KeptContext(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
+
+std::shared_ptr<PcscContext> KeptContext::get() {
+    const std::lock_guard lock(mutex_);
+    if (!kept_ || !kept_->ownedByThisProcess()) kept_ = std::make_shared<PcscContext>(pcsc_);
+    return kept_;
+}
+
+void KeptContext::discard(const std::shared_ptr<PcscContext>& failed) {
+    const std::lock_guard lock(mutex_);
+    if (kept_ == failed) kept_.reset();
+}
 
 ScardImpl::ScardImpl(const PcscString& reader, std::shared_ptr<PcscApi> pcsc)
     : ScardImpl(reader, std::make_shared<PcscContext>(std::move(pcsc))) {}
@@ -248,7 +268,8 @@ std::shared_ptr<Scard> knownTokenIn(const PcscString& reader, const std::shared_
 
 }  // namespace
 
-ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
+ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc, std::shared_ptr<KeptContext> kept)
+    : pcsc_(std::move(pcsc)), kept_(std::move(kept)) {}
 
 ScardEnumeratorImpl::~ScardEnumeratorImpl() {
     if (watching_) pcsc_->releaseContext(watchContext_);
@@ -264,7 +285,14 @@ std::vector<std::shared_ptr<Scard>> ScardEnumeratorImpl::enumScards() {
 }
 
 std::shared_ptr<Scard> ScardEnumeratorImpl::connectTo(const PcscString& reader) {
-    return knownTokenIn(reader, std::make_shared<PcscContext>(pcsc_));
+    if (!kept_) return knownTokenIn(reader, std::make_shared<PcscContext>(pcsc_));
+    const std::shared_ptr<PcscContext> context = kept_->get();
+    try {
+        return knownTokenIn(reader, context);
+    } catch (const PcscException&) {
+        kept_->discard(context);
+        throw;
+    }
 }
 
 namespace {

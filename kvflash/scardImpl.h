@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace kvfl {
 
@@ -21,7 +24,8 @@ inline constexpr int MAX_RESET_RECOVERY_ATTEMPTS = 15;
 // One PC/SC context, released when the last of its users is gone: an
 // enumeration and the connections it keeps share one, so that looking at a
 // reader costs no context of its own. Every use of it is a library call,
-// and those run one at a time.
+// and those run one at a time. A context belongs to the process that
+// established it: a forked child never releases its parent's.
 class PcscContext {
 public:
     // Throws PcscException.
@@ -32,10 +36,30 @@ public:
 
     PcscApi& pcsc() const { return *pcsc_; }
     SCARDCONTEXT handle() const { return handle_; }
+    bool ownedByThisProcess() const;
 
 private:
     std::shared_ptr<PcscApi> pcsc_;
     SCARDCONTEXT handle_ = 0;
+    pid_t owner_;
+};
+
+// The context that tokens are opened in, kept from one opening to the next:
+// each context is a connection to the smart-card service of its own, which
+// costs more than the commands that open a token. It is replaced after a
+// failure (the service may have restarted) and in a forked child.
+class KeptContext {
+public:
+    explicit KeptContext(std::shared_ptr<PcscApi> pcsc = systemPcsc());
+    // Throws PcscException when no context can be established.
+    std::shared_ptr<PcscContext> get();
+    // `failed` gave a PC/SC error: the next get establishes a new context.
+    void discard(const std::shared_ptr<PcscContext>& failed);
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<PcscApi> pcsc_;
+    std::shared_ptr<PcscContext> kept_;
 };
 
 class ScardImpl : public Scard {
@@ -74,7 +98,10 @@ private:
 
 class ScardEnumeratorImpl : public ScardEnumerator {
 public:
-    explicit ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc = systemPcsc());
+    // Direct connections are made in `kept`'s context when one is given,
+    // else each in a context of its own.
+    explicit ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc = systemPcsc(),
+                                 std::shared_ptr<KeptContext> kept = nullptr);
     ~ScardEnumeratorImpl() override;
     ScardEnumeratorImpl(const ScardEnumeratorImpl&) = delete;
     ScardEnumeratorImpl& operator=(const ScardEnumeratorImpl&) = delete;
@@ -93,6 +120,7 @@ private:
     void takeEventStates();
 
     std::shared_ptr<PcscApi> pcsc_;
+    std::shared_ptr<KeptContext> kept_;
     SCARDCONTEXT watchContext_ = 0;
     bool watching_ = false;
     std::vector<PcscString> watchedNames_;

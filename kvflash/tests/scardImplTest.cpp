@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kvfl {
 namespace {
 
@@ -399,6 +402,38 @@ TEST_F(EnumeratorTest, ReaderThatRefusesADirectConnectionIsAnError) {
     pcsc->readers = {{"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
     EXPECT_THROW(ScardEnumeratorImpl(pcsc).connectTo("Busy"), PcscException);
     EXPECT_EQ(pcsc->openContexts, 0);
+}
+
+// Tokens are opened in one kept context: a context per opening costs more
+// than the commands that open a token.
+TEST_F(EnumeratorTest, DirectConnectionsShareTheKeptContextUntilOneFails) {
+    pcsc->readers = {{"Mirel", MIREL_ATR},
+                     {"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
+    ScardEnumeratorImpl enumerator(pcsc, std::make_shared<KeptContext>(pcsc));
+    enumerator.connectTo("Mirel");
+    std::shared_ptr<Scard> card = enumerator.connectTo("Mirel");
+    EXPECT_EQ(pcsc->openContexts, 1);  // kept after the first card had gone
+    EXPECT_THROW(enumerator.connectTo("Busy"), PcscException);
+    card.reset();
+    EXPECT_EQ(pcsc->openContexts, 0);  // the failed one is no longer kept
+    card = enumerator.connectTo("Mirel");
+    EXPECT_EQ(pcsc->openContexts, 1);
+}
+
+TEST(KeptContextTest, ForkedChildEstablishesItsOwnAndNeverReleasesItsParents) {
+    auto pcsc = std::make_shared<ScriptedPcsc>();
+    KeptContext kept(pcsc);
+    const SCARDCONTEXT parents = kept.get()->handle();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const bool own = kept.get()->handle() != parents;
+        _exit(own && pcsc->openContexts == 2 ? 0 : 1);  // the parent's still counted: not released
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(kept.get()->handle(), parents);
 }
 
 // After a restart the library waits for the token's card to come back: a

@@ -22,6 +22,20 @@ std::shared_ptr<ScardEnumerator> freshEnumerator()
     return std::make_shared<ScardEnumeratorImpl>();
 }
 
+// Opens tokens in the process's kept context.
+std::shared_ptr<ScardEnumerator> openingEnumerator()
+{
+    static const auto kept = std::make_shared<KeptContext>();
+    return std::make_shared<ScardEnumeratorImpl>(systemPcsc(), kept);
+}
+
+// Where the tokens of this process were last found.
+TokenReaders& tokenReaders()
+{
+    static TokenReaders readers;
+    return readers;
+}
+
 SecretTypeLookup secretTypesOf(Token& token)
 {
     return [&token](uint16_t id) { return token.getLocalSecretType(id); };
@@ -36,7 +50,7 @@ kvflash_StatusCode kvflash_create_token_list(uint64_t** serials, uint32_t* count
     if (anyNull(serials, count))
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
-        const auto tokens = enumerateTokens(*freshEnumerator());
+        const auto tokens = enumerateTokens(*freshEnumerator(), tokenReaders());
         auto list = std::make_unique<uint64_t[]>(tokens.size());
         uint64_t* next = list.get();
         for (const auto& [serial, card] : tokens)
@@ -62,7 +76,8 @@ kvflash_StatusCode kvflash_create_token(uint64_t serial, kvflash_TokenImpl_** to
         return KVFLASH_NULL_POINTER;
     return callGuarded([&] {
         // Braces, not make_unique: clang 14 cannot build an aggregate from parentheses.
-        std::unique_ptr<kvflash_TokenImpl_> handle(new kvflash_TokenImpl_{openToken(serial, *freshEnumerator())});
+        std::unique_ptr<kvflash_TokenImpl_> handle(
+            new kvflash_TokenImpl_{openToken(serial, *openingEnumerator(), tokenReaders())});
         *token = handle.release();
     });
 }

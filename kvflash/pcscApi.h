@@ -20,8 +20,6 @@ public:
     virtual uint32_t releaseContext(SCARDCONTEXT context) = 0;
     // Reader names as a multi-string; a null buffer asks only for the length.
     virtual uint32_t listReaders(SCARDCONTEXT context, char* buffer, DWORD& length) = 0;
-    // The current event state of one reader, without waiting.
-    virtual uint32_t readerState(SCARDCONTEXT context, const std::string& reader, DWORD& eventState) = 0;
     // Waits until the state of one of the readers differs from its
     // dwCurrentState, for at most timeoutMs: SCardGetStatusChange.
     virtual uint32_t waitForChange(SCARDCONTEXT context, std::vector<SCARD_READERSTATE>& states,

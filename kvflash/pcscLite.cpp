@@ -19,15 +19,6 @@ public:
         return result(SCardListReaders(context, nullptr, buffer, &length));
     }
 
-    uint32_t readerState(SCARDCONTEXT context, const std::string& reader, DWORD& eventState) override {
-        SCARD_READERSTATE state{};
-        state.szReader = reader.c_str();
-        state.dwCurrentState = SCARD_STATE_UNAWARE;
-        const LONG rc = SCardGetStatusChange(context, 0, &state, 1);
-        eventState = state.dwEventState;
-        return result(rc);
-    }
-
     uint32_t waitForChange(SCARDCONTEXT context, std::vector<SCARD_READERSTATE>& states, DWORD timeoutMs) override {
         return result(SCardGetStatusChange(context, timeoutMs, states.data(), static_cast<DWORD>(states.size())));
     }

@@ -25,6 +25,8 @@ public:
     virtual void unlock() = 0;
     // Exchanges the connection state with another connection of the same kind.
     virtual void swap(Scard& other) = 0;
+    // The reader that holds the card.
+    virtual const PcscString& reader() const = 0;
 };
 
 class ScardEnumerator {
@@ -32,6 +34,9 @@ public:
     virtual ~ScardEnumerator() = default;
     // Connections to all present cards of known token models, in reader order.
     virtual std::vector<std::shared_ptr<Scard>> enumScards() = 0;
+    // A connection to the card in this one reader when it is of a known
+    // token model; null when the reader holds no such card.
+    virtual std::shared_ptr<Scard> connectTo(const PcscString& reader) = 0;
     // Notes the readers and their cards as they are now.
     virtual void noteReaders() {}
     // Returns when a card came or went since the readers were last noted

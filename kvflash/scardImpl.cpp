@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include <unistd.h>
+
 namespace kvfl {
 namespace {
 
@@ -42,29 +44,53 @@ void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), mo
 
 }  // namespace
 
+PcscContext::PcscContext(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)), owner_(getpid()) {
+    if (const uint32_t rc = pcsc_->establishContext(handle_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
+}
+
+// A release from a forked child would go down the parent's connection to the service.
+PcscContext::~PcscContext() {
+    if (ownedByThisProcess()) pcsc_->releaseContext(handle_);
+}
+
+bool PcscContext::ownedByThisProcess() const { return owner_ == getpid(); }
+
+KeptContext::KeptContext(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
+
+std::shared_ptr<PcscContext> KeptContext::get() {
+    const std::lock_guard lock(mutex_);
+    if (!kept_ || !kept_->ownedByThisProcess()) kept_ = std::make_shared<PcscContext>(pcsc_);
+    return kept_;
+}
+
+void KeptContext::discard(const std::shared_ptr<PcscContext>& failed) {
+    const std::lock_guard lock(mutex_);
+    if (kept_ == failed) kept_.reset();
+}
+
 ScardImpl::ScardImpl(const PcscString& reader, std::shared_ptr<PcscApi> pcsc)
-    : pcsc_(std::move(pcsc)), reader_(reader) {
-    if (const uint32_t rc = pcsc_->establishContext(context_); rc != SCARD_S_SUCCESS) {
-        throw PcscException(rc);
-    }
-    if (const uint32_t rc = pcsc_->connect(context_, reader_, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, card_,
+    : ScardImpl(reader, std::make_shared<PcscContext>(std::move(pcsc))) {}
+
+ScardImpl::ScardImpl(const PcscString& reader, std::shared_ptr<PcscContext> context)
+    : context_(std::move(context)), reader_(reader) {
+    // A failed connect leaves nothing open: the context goes with its last user.
+    if (const uint32_t rc = pcsc().connect(context_->handle(), reader_, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, card_,
                                            activeProtocol_);
         rc != SCARD_S_SUCCESS) {
-        pcsc_->releaseContext(context_);
         throw PcscException(rc);
     }
 }
 
+// The context is released after the card, when the last user lets it go.
 ScardImpl::~ScardImpl() {
-    if (lockCount_ != 0 && card_ != 0) pcsc_->endTransaction(card_);
-    if (card_ != 0) pcsc_->disconnect(card_);
-    if (context_ != 0) pcsc_->releaseContext(context_);
+    if (lockCount_ != 0 && card_ != 0) pcsc().endTransaction(card_);
+    if (card_ != 0) pcsc().disconnect(card_);
 }
 
 void ScardImpl::lock() {
     // A card reset by another application is reported by the next call on
     // the handle, which is usually this one: recover here as for a command.
-    if (lockCount_ == 0) safeTransmit([this] { return pcsc_->beginTransaction(card_); });
+    if (lockCount_ == 0) safeTransmit([this] { return pcsc().beginTransaction(card_); });
     ++lockCount_;
 }
 
@@ -73,7 +99,7 @@ void ScardImpl::unlock() {
     // the count is 0: there is nothing left to end.
     if (lockCount_ == 0) return;
     if (lockCount_ == 1) {
-        if (const uint32_t rc = pcsc_->endTransaction(card_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
+        if (const uint32_t rc = pcsc().endTransaction(card_); rc != SCARD_S_SUCCESS) throw PcscException(rc);
     }
     --lockCount_;
 }
@@ -81,7 +107,6 @@ void ScardImpl::unlock() {
 void ScardImpl::swap(Scard& other) {
     auto* that = dynamic_cast<ScardImpl*>(&other);
     if (!that) throw std::runtime_error("Cannot swap Scard: incompatible implementation type");
-    std::swap(pcsc_, that->pcsc_);
     std::swap(context_, that->context_);
     std::swap(card_, that->card_);
     std::swap(activeProtocol_, that->activeProtocol_);
@@ -92,7 +117,7 @@ void ScardImpl::swap(Scard& other) {
 Bytes ScardImpl::atr() {
     Bytes atr(MAX_ATR_SIZE);
     DWORD length = static_cast<DWORD>(atr.size());
-    if (pcsc_->readAtr(card_, atr.data(), length) != SCARD_S_SUCCESS) return {};
+    if (pcsc().readAtr(card_, atr.data(), length) != SCARD_S_SUCCESS) return {};
     atr.resize(std::min<std::size_t>(length, atr.size()));
     return atr;
 }
@@ -132,7 +157,7 @@ Bytes ScardImpl::sendRaw(const Bytes& command, std::size_t receiveLength) {
     Bytes buffer(receiveLength);
     safeTransmit([&] {
         DWORD length = static_cast<DWORD>(buffer.size());
-        const uint32_t rc = pcsc_->transmit(card_, protocolToIoReq(activeProtocol_), command.data(),
+        const uint32_t rc = pcsc().transmit(card_, protocolToIoReq(activeProtocol_), command.data(),
                                             static_cast<DWORD>(command.size()), buffer.data(), length);
         if (rc == SCARD_S_SUCCESS) buffer.resize(length);
         return rc;
@@ -157,10 +182,10 @@ uint32_t ScardImpl::recoverFromReset(const std::function<uint32_t()>& operation)
     uint32_t rc = static_cast<uint32_t>(SCARD_W_RESET_CARD);
     for (int attempt = 0; attempt < MAX_RESET_RECOVERY_ATTEMPTS && rc == static_cast<uint32_t>(SCARD_W_RESET_CARD);
          ++attempt) {
-        rc = pcsc_->reconnect(card_, activeProtocol_, activeProtocol_);
+        rc = pcsc().reconnect(card_, activeProtocol_, activeProtocol_);
         if (rc != SCARD_S_SUCCESS) break;
         if (lockCount_ != 0) {
-            rc = pcsc_->beginTransaction(card_);
+            rc = pcsc().beginTransaction(card_);
             if (rc != SCARD_S_SUCCESS) continue;
         }
         rc = operation();
@@ -170,7 +195,7 @@ uint32_t ScardImpl::recoverFromReset(const std::function<uint32_t()>& operation)
 
 void ScardImpl::dropCard() {
     lockCount_ = 0;
-    pcsc_->disconnect(card_);
+    pcsc().disconnect(card_);
     card_ = 0;
 }
 
@@ -195,14 +220,6 @@ std::vector<PcscString> listReaders(PcscApi& pcsc, SCARDCONTEXT context) {
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }
     return readers;
-}
-
-bool isReaderEmpty(PcscApi& pcsc, const PcscString& reader, SCARDCONTEXT context) {
-    DWORD eventState = 0;
-    if (const uint32_t rc = pcsc.readerState(context, reader, eventState); rc != SCARD_S_SUCCESS) {
-        throw PcscException(rc);
-    }
-    return (eventState & SCARD_STATE_PRESENT) == 0;
 }
 
 Bytes historicalBytes(std::span<const uint8_t> atr) {
@@ -231,50 +248,51 @@ bool isKnownToken(std::span<const uint8_t> historical) {
 
 namespace {
 
-// Releases an enumeration context on every way out.
-class ContextGuard {
-public:
-    ContextGuard(PcscApi& pcsc, SCARDCONTEXT context) : pcsc_(pcsc), context_(context) {}
-    ~ContextGuard() { pcsc_.releaseContext(context_); }
-    ContextGuard(const ContextGuard&) = delete;
-    ContextGuard& operator=(const ContextGuard&) = delete;
-
-private:
-    PcscApi& pcsc_;
-    SCARDCONTEXT context_;
-};
-
-// The card left the reader between the presence check and the connect.
+// No card in the reader, or it left before the connect: the reader is passed over.
 bool cardIsGone(uint32_t rc) {
     return rc == static_cast<uint32_t>(SCARD_E_NO_SMARTCARD) || rc == static_cast<uint32_t>(SCARD_W_REMOVED_CARD);
 }
 
+// The card in `reader` when it is one of the known token models.
+std::shared_ptr<Scard> knownTokenIn(const PcscString& reader, const std::shared_ptr<PcscContext>& context) {
+    std::shared_ptr<ScardImpl> card;
+    try {
+        card = std::make_shared<ScardImpl>(reader, context);
+    } catch (const PcscException& error) {
+        if (cardIsGone(error.resultCode())) return nullptr;
+        throw;
+    }
+    if (!isKnownToken(historicalBytes(card->atr()))) return nullptr;
+    return card;
+}
+
 }  // namespace
 
-ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc) : pcsc_(std::move(pcsc)) {}
+ScardEnumeratorImpl::ScardEnumeratorImpl(std::shared_ptr<PcscApi> pcsc, std::shared_ptr<KeptContext> kept)
+    : pcsc_(std::move(pcsc)), kept_(std::move(kept)) {}
 
 ScardEnumeratorImpl::~ScardEnumeratorImpl() {
     if (watching_) pcsc_->releaseContext(watchContext_);
 }
 
 std::vector<std::shared_ptr<Scard>> ScardEnumeratorImpl::enumScards() {
-    SCARDCONTEXT context = 0;
-    if (const uint32_t rc = pcsc_->establishContext(context); rc != SCARD_S_SUCCESS) throw PcscException(rc);
-    const ContextGuard guard(*pcsc_, context);
-
+    const auto context = std::make_shared<PcscContext>(pcsc_);
     std::vector<std::shared_ptr<Scard>> tokens;
-    for (const PcscString& reader : listReaders(*pcsc_, context)) {
-        if (isReaderEmpty(*pcsc_, reader, context)) continue;
-        std::shared_ptr<ScardImpl> card;
-        try {
-            card = std::make_shared<ScardImpl>(reader, pcsc_);
-        } catch (const PcscException& error) {
-            if (cardIsGone(error.resultCode())) continue;
-            throw;
-        }
-        if (isKnownToken(historicalBytes(card->atr()))) tokens.push_back(std::move(card));
+    for (const PcscString& reader : listReaders(*pcsc_, context->handle())) {
+        if (std::shared_ptr<Scard> card = knownTokenIn(reader, context)) tokens.push_back(std::move(card));
     }
     return tokens;
+}
+
+std::shared_ptr<Scard> ScardEnumeratorImpl::connectTo(const PcscString& reader) {
+    if (!kept_) return knownTokenIn(reader, std::make_shared<PcscContext>(pcsc_));
+    const std::shared_ptr<PcscContext> context = kept_->get();
+    try {
+        return knownTokenIn(reader, context);
+    } catch (const PcscException&) {
+        kept_->discard(context);
+        throw;
+    }
 }
 
 namespace {

@@ -295,20 +295,68 @@ uint64_t readTokenSerial(const std::shared_ptr<Scard>& scard)
     return readBigEndian(answer.data);
 }
 
-std::map<uint64_t, std::shared_ptr<Scard>> enumerateTokens(ScardEnumerator& enumerator)
+std::optional<PcscString> TokenReaders::lastReaderOf(uint64_t serial) const
+{
+    const std::lock_guard lock(mutex_);
+    const auto found = readers_.find(serial);
+    if (found == readers_.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void TokenReaders::remember(uint64_t serial, const PcscString& reader)
+{
+    const std::lock_guard lock(mutex_);
+    readers_.insert_or_assign(serial, reader);
+}
+
+void TokenReaders::forget(uint64_t serial)
+{
+    const std::lock_guard lock(mutex_);
+    readers_.erase(serial);
+}
+
+std::map<uint64_t, std::shared_ptr<Scard>> enumerateTokens(ScardEnumerator& enumerator, TokenReaders& readers)
 {
     std::map<uint64_t, std::shared_ptr<Scard>> tokens;
     for (const std::shared_ptr<Scard>& card : enumerator.enumScards())
         tokens.insert_or_assign(readTokenSerial(card), card);
+    for (const auto& [serial, card] : tokens)
+        readers.remember(serial, card->reader());
     return tokens;
 }
 
-std::unique_ptr<Token> openToken(uint64_t serial, ScardEnumerator& enumerator)
+namespace {
+
+// The token in the reader it was last found in, if it is still there. Any
+// failure here leaves the answer to the look at all readers, which meets
+// the same reader again and judges it as before.
+std::shared_ptr<Scard> tokenInLastReader(uint64_t serial, ScardEnumerator& enumerator, const TokenReaders& readers)
 {
-    auto tokens = enumerateTokens(enumerator);
+    const std::optional<PcscString> reader = readers.lastReaderOf(serial);
+    if (!reader)
+        return nullptr;
+    try {
+        std::shared_ptr<Scard> card = enumerator.connectTo(*reader);
+        if (card && readTokenSerial(card) == serial)
+            return card;
+    } catch (const Exception&) {
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Token> openToken(uint64_t serial, ScardEnumerator& enumerator, TokenReaders& readers)
+{
+    if (std::shared_ptr<Scard> card = tokenInLastReader(serial, enumerator, readers))
+        return std::make_unique<TokenImpl>(std::move(card));
+    auto tokens = enumerateTokens(enumerator, readers);
     const auto found = tokens.find(serial);
-    if (found == tokens.end())
+    if (found == tokens.end()) {
+        readers.forget(serial);
         throw Exception(KVFLASH_TOKEN_NOT_FOUND);
+    }
     return std::make_unique<TokenImpl>(found->second);
 }
 

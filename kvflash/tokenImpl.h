@@ -9,6 +9,8 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 
 namespace kvfl {
 
@@ -69,13 +71,30 @@ private:
     std::shared_ptr<Clock> clock_;
 };
 
+// The reader each token was last found in, by serial. Opening a token looks
+// there first: a direct connection instead of a look at every reader.
+// Whatever it names is checked before use, so a stale entry costs one
+// connection attempt and never opens another token.
+class TokenReaders {
+public:
+    std::optional<PcscString> lastReaderOf(uint64_t serial) const;
+    void remember(uint64_t serial, const PcscString& reader);
+    void forget(uint64_t serial);
+
+private:
+    mutable std::mutex mutex_;
+    std::map<uint64_t, PcscString> readers_;
+};
+
 // The token's 64-bit serial, read under a card transaction.
 uint64_t readTokenSerial(const std::shared_ptr<Scard>& scard);
 
 // The connected tokens by serial; a later card with the same serial wins.
-std::map<uint64_t, std::shared_ptr<Scard>> enumerateTokens(ScardEnumerator& enumerator);
+// Notes where each of them was found.
+std::map<uint64_t, std::shared_ptr<Scard>> enumerateTokens(ScardEnumerator& enumerator, TokenReaders& readers);
 
 // The token with exactly this serial; status 100022 when none is connected.
-std::unique_ptr<Token> openToken(uint64_t serial, ScardEnumerator& enumerator);
+// Tries the reader it was last found in first, then all of them.
+std::unique_ptr<Token> openToken(uint64_t serial, ScardEnumerator& enumerator, TokenReaders& readers);
 
 }  // namespace kvfl

@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace kvfl {
 namespace {
 
@@ -299,6 +302,8 @@ TEST_F(ScardImplTest, SwapWithAnotherKindOfScardIsRefused) {
         void lock() override {}
         void unlock() override {}
         void swap(Scard&) override {}
+        const PcscString& reader() const override { return name; }
+        PcscString name;
     } other;
     auto card = connect();
     try {
@@ -349,10 +354,18 @@ TEST_F(EnumeratorTest, KeepsOnlyCardsWhoseHistoricalBytesMatchExactly) {
         {"Empty", {}},
         {"Varo", concat({hex("3B 0D"), text("Kelvane Mirel")})},
     };
-    const auto cards = ScardEnumeratorImpl(pcsc).enumScards();
+    auto cards = ScardEnumeratorImpl(pcsc).enumScards();
     EXPECT_THAT(readersOf(cards), ElementsAre("Mirel", "Varo"));
     EXPECT_EQ(pcsc->connected, 2);  // the others were closed again
-    EXPECT_EQ(pcsc->openContexts, 2);  // one per kept card, the enumeration's own released
+    // No reader is asked for its state first: a connect to an empty one fails as quickly.
+    EXPECT_THAT(pcsc->connects, ElementsAre("Mirel", "Longer", "Shorter", "Empty", "Varo"));
+    EXPECT_TRUE(pcsc->waitTimeouts.empty());
+    // One context for the whole look, kept by the cards and released with the last of them.
+    EXPECT_EQ(pcsc->openContexts, 1);
+    cards.pop_back();
+    EXPECT_EQ(pcsc->openContexts, 1);
+    cards.clear();
+    EXPECT_EQ(pcsc->openContexts, 0);
 }
 
 TEST_F(EnumeratorTest, NoReaderGivesAnEmptyList) {
@@ -370,6 +383,57 @@ TEST_F(EnumeratorTest, OtherConnectFailuresEndTheEnumeration) {
     pcsc->readers = {{"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
     EXPECT_THROW(ScardEnumeratorImpl(pcsc).enumScards(), PcscException);
     EXPECT_EQ(pcsc->openContexts, 0);
+}
+
+TEST_F(EnumeratorTest, ConnectsToOneReaderOnlyForAKnownToken) {
+    pcsc->readers = {{"Mirel", MIREL_ATR}, {"Empty", {}}, {"Other", t1Atr(text("OtherCard"))}};
+    ScardEnumeratorImpl enumerator(pcsc);
+    const std::shared_ptr<Scard> mirel = enumerator.connectTo("Mirel");
+    ASSERT_NE(mirel, nullptr);
+    EXPECT_EQ(mirel->reader(), "Mirel");
+    EXPECT_EQ(enumerator.connectTo("Empty"), nullptr);
+    EXPECT_EQ(enumerator.connectTo("Other"), nullptr);
+    EXPECT_THAT(pcsc->connects, ElementsAre("Mirel", "Empty", "Other"));
+    EXPECT_EQ(pcsc->connected, 1);  // the other card's connection was closed
+    EXPECT_EQ(pcsc->openContexts, 1);  // only the kept card's
+}
+
+TEST_F(EnumeratorTest, ReaderThatRefusesADirectConnectionIsAnError) {
+    pcsc->readers = {{"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
+    EXPECT_THROW(ScardEnumeratorImpl(pcsc).connectTo("Busy"), PcscException);
+    EXPECT_EQ(pcsc->openContexts, 0);
+}
+
+// Tokens are opened in one kept context: a context per opening costs more
+// than the commands that open a token.
+TEST_F(EnumeratorTest, DirectConnectionsShareTheKeptContextUntilOneFails) {
+    pcsc->readers = {{"Mirel", MIREL_ATR},
+                     {"Busy", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION)}};
+    ScardEnumeratorImpl enumerator(pcsc, std::make_shared<KeptContext>(pcsc));
+    enumerator.connectTo("Mirel");
+    std::shared_ptr<Scard> card = enumerator.connectTo("Mirel");
+    EXPECT_EQ(pcsc->openContexts, 1);  // kept after the first card had gone
+    EXPECT_THROW(enumerator.connectTo("Busy"), PcscException);
+    card.reset();
+    EXPECT_EQ(pcsc->openContexts, 0);  // the failed one is no longer kept
+    card = enumerator.connectTo("Mirel");
+    EXPECT_EQ(pcsc->openContexts, 1);
+}
+
+TEST(KeptContextTest, ForkedChildEstablishesItsOwnAndNeverReleasesItsParents) {
+    auto pcsc = std::make_shared<ScriptedPcsc>();
+    KeptContext kept(pcsc);
+    const SCARDCONTEXT parents = kept.get()->handle();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const bool own = kept.get()->handle() != parents;
+        _exit(own && pcsc->openContexts == 2 ? 0 : 1);  // the parent's still counted: not released
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(kept.get()->handle(), parents);
 }
 
 // After a restart the library waits for the token's card to come back: a

@@ -45,6 +45,7 @@ public:
 
     std::vector<Sent> sent;
     std::vector<std::string> calls;  // "begin", "end", "reconnect", "disconnect", "transmit"
+    std::vector<std::string> connects;  // the readers, in the order of the attempts
     int openContexts = 0;
     int connected = 0;
 
@@ -88,7 +89,7 @@ public:
         if (timeoutMs == 0) {
             for (SCARD_READERSTATE& state : states) {
                 if (static_cast<std::size_t>(index(state.szReader)) < readers.size())
-                    readerState(0, state.szReader, state.dwEventState);
+                    state.dwEventState = SCARD_STATE_CHANGED | presence(find(state.szReader));
                 else  // the reader list: its count in the high word
                     state.dwEventState = SCARD_STATE_CHANGED | static_cast<DWORD>(readers.size() << 16);
             }
@@ -105,14 +106,12 @@ public:
         return change.result;
     }
 
-    uint32_t readerState(SCARDCONTEXT, const std::string& name, DWORD& eventState) override {
-        eventState = SCARD_STATE_CHANGED | (find(name).atr.empty() ? SCARD_STATE_EMPTY : SCARD_STATE_PRESENT);
-        return SCARD_S_SUCCESS;
-    }
-
+    // A reader without a card refuses a connection, as pcscd's do.
     uint32_t connect(SCARDCONTEXT, const std::string& name, DWORD, SCARDHANDLE& card, DWORD& protocol) override {
+        connects.push_back(name);
         const ScriptedReader& reader = find(name);
         if (reader.connectResult != SCARD_S_SUCCESS) return reader.connectResult;
+        if (reader.atr.empty()) return static_cast<uint32_t>(SCARD_E_NO_SMARTCARD);
         card = index(name) + 1;
         protocol = reader.protocol;
         ++connected;
@@ -174,6 +173,10 @@ private:
         const uint32_t result = results.front();
         results.pop_front();
         return result;
+    }
+
+    static DWORD presence(const ScriptedReader& reader) {
+        return reader.atr.empty() ? SCARD_STATE_EMPTY : SCARD_STATE_PRESENT;
     }
 
     SCARDHANDLE index(const std::string& name) const {

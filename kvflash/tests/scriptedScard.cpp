@@ -48,6 +48,7 @@ void ScriptedScard::swap(Scard& other)
     // The log stays: it is what the test reads of this object.
     std::swap(rules_, scripted->rules_);
     std::swap(lockDepth_, scripted->lockDepth_);
+    std::swap(reader_, scripted->reader_);
 }
 
 bool ScriptedScard::received(std::string_view commandPrefix) const
@@ -66,6 +67,20 @@ void ScriptedEnumerator::addRound(std::vector<std::shared_ptr<Scard>> cards)
 std::vector<std::shared_ptr<Scard>> ScriptedEnumerator::enumScards()
 {
     ++calls_;
+    return nextRound();
+}
+
+std::shared_ptr<Scard> ScriptedEnumerator::connectTo(const PcscString& reader)
+{
+    directConnections_.push_back(reader);
+    for (std::shared_ptr<Scard>& card : nextRound())
+        if (card->reader() == reader)
+            return card;
+    return nullptr;
+}
+
+std::vector<std::shared_ptr<Scard>> ScriptedEnumerator::nextRound()
+{
     if (rounds_.empty())
         return {};
     const Round round = rounds_.front();

@@ -36,6 +36,12 @@ public:
     void lock() override { ++lockDepth_; }
     void unlock() override { --lockDepth_; }
     void swap(Scard& other) override;
+    const PcscString& reader() const override { return reader_; }
+    ScriptedScard& in(PcscString reader)
+    {
+        reader_ = std::move(reader);
+        return *this;
+    }
 
     const std::vector<Sent>& sent() const { return sent_; }
     bool received(std::string_view commandPrefix) const;
@@ -52,22 +58,30 @@ private:
     std::vector<Rule> rules_;
     std::vector<Sent> sent_;
     int lockDepth_ = 0;
+    PcscString reader_ = "Reader";
 };
 
-// Each enumScards call takes the next round of present cards; an empty
-// round is "nothing there". When the rounds run out the last one repeats.
-// A round may instead throw, as a reader that refuses a connection does.
+// Each look at the readers (enumScards, or connectTo one of them) takes the
+// next round of present cards; an empty round is "nothing there". When the
+// rounds run out the last one repeats. A round may instead throw, as a
+// reader that refuses a connection does.
 class ScriptedEnumerator : public ScardEnumerator {
 public:
     using Round = std::function<std::vector<std::shared_ptr<Scard>>()>;
     void addRound(std::vector<std::shared_ptr<Scard>> cards);
     void addRoundBy(Round round) { rounds_.push_back(std::move(round)); }
     std::vector<std::shared_ptr<Scard>> enumScards() override;
+    std::shared_ptr<Scard> connectTo(const PcscString& reader) override;
     int calls() const { return calls_; }
+    // The readers connected to directly, in order.
+    const std::vector<PcscString>& directConnections() const { return directConnections_; }
 
 private:
+    std::vector<std::shared_ptr<Scard>> nextRound();
+
     std::deque<Round> rounds_;
     int calls_ = 0;
+    std::vector<PcscString> directConnections_;
 };
 
 class FakeClock : public Clock {

@@ -83,7 +83,6 @@ public:
     uint32_t establishContext(SCARDCONTEXT& context) override { return context = 1, SCARD_S_SUCCESS; }
     uint32_t releaseContext(SCARDCONTEXT) override { return SCARD_S_SUCCESS; }
     uint32_t listReaders(SCARDCONTEXT, char*, DWORD&) override { return SCARD_E_NO_READERS_AVAILABLE; }
-    uint32_t readerState(SCARDCONTEXT, const std::string&, DWORD&) override { return SCARD_S_SUCCESS; }
     uint32_t waitForChange(SCARDCONTEXT, std::vector<SCARD_READERSTATE>&, DWORD) override { return SCARD_E_TIMEOUT; }
     uint32_t connect(SCARDCONTEXT, const std::string&, DWORD, SCARDHANDLE& card, DWORD& protocol) override
     {

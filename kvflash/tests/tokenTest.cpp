@@ -3,6 +3,7 @@
 #include "thrown.h"
 #include "tokenImpl.h"
 
+#include <PCSC/winscard.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,17 +116,95 @@ TEST(TokenSerial, WrongAnswersFail)
     EXPECT_EQ(statusOf([&] { readTokenSerial(refused); }), KVFLASH_FILE_NOT_FOUND);
 }
 
-TEST(TokenEnumeration, OpensTheTokenWithExactlyTheSerial)
-{
-    auto first = std::make_shared<ScriptedScard>();
-    first->withSerial(serial + 1);
-    auto second = std::make_shared<ScriptedScard>();
-    second->withSerial(serial);
+// ---- Opening a token by serial ------------------------------------------------
+
+struct TokenOpening : testing::Test {
     ScriptedEnumerator enumerator;
+    TokenReaders readers;
+
+    static std::shared_ptr<ScriptedScard> tokenIn(const char* reader, uint64_t itsSerial)
+    {
+        auto card = std::make_shared<ScriptedScard>();
+        card->withSerial(itsSerial).in(reader);
+        return card;
+    }
+
+    static int serialReads(const ScriptedScard& card)
+    {
+        return static_cast<int>(std::ranges::count_if(card.sent(), [](const ScriptedScard::Sent& sent) {
+            return sent.command == hex("00 CA 01 81 08");
+        }));
+    }
+
+    // Whether the opened token talks to this card.
+    static bool opensOn(Token& token, const ScriptedScard& card)
+    {
+        token.isTokenSupported();
+        return card.received("80 71");
+    }
+};
+
+TEST_F(TokenOpening, OpensTheTokenWithExactlyTheSerial)
+{
+    auto first = tokenIn("Reader 0", serial + 1);
+    auto second = tokenIn("Reader 1", serial);
     enumerator.addRound({first, second});
-    EXPECT_EQ(enumerateTokens(enumerator), (std::map<uint64_t, std::shared_ptr<Scard>>{{serial, second}, {serial + 1, first}}));
-    EXPECT_NE(openToken(serial, enumerator), nullptr);
-    EXPECT_EQ(statusOf([&] { openToken(serial + 2, enumerator); }), KVFLASH_TOKEN_NOT_FOUND);
+    EXPECT_EQ(enumerateTokens(enumerator, readers),
+              (std::map<uint64_t, std::shared_ptr<Scard>>{{serial, second}, {serial + 1, first}}));
+    EXPECT_TRUE(opensOn(*openToken(serial, enumerator, readers), *second));
+    EXPECT_EQ(statusOf([&] { openToken(serial + 2, enumerator, readers); }), KVFLASH_TOKEN_NOT_FOUND);
+}
+
+TEST_F(TokenOpening, SecondOpenGoesStraightToTheReaderTheTokenWasFoundIn)
+{
+    auto other = tokenIn("Reader 0", serial + 1);
+    auto token = tokenIn("Reader 1", serial);
+    enumerator.addRound({other, token});
+    openToken(serial, enumerator, readers);
+    EXPECT_TRUE(opensOn(*openToken(serial, enumerator, readers), *token));
+    EXPECT_EQ(enumerator.calls(), 1);
+    EXPECT_EQ(enumerator.directConnections(), std::vector<PcscString>{"Reader 1"});
+    EXPECT_EQ(serialReads(*other), 1);  // only the one look at all readers
+    EXPECT_EQ(serialReads(*token), 2);
+}
+
+TEST_F(TokenOpening, TokenMovedToAnotherReaderIsFoundThere)
+{
+    enumerator.addRound({tokenIn("Reader 0", serial + 1), tokenIn("Reader 1", serial)});
+    auto moved = tokenIn("Reader 0", serial);
+    auto newcomer = tokenIn("Reader 1", serial + 1);
+    enumerator.addRound({moved, newcomer});
+    openToken(serial, enumerator, readers);
+    EXPECT_TRUE(opensOn(*openToken(serial, enumerator, readers), *moved));
+    EXPECT_FALSE(newcomer->received("80 71"));
+    openToken(serial, enumerator, readers);
+    EXPECT_EQ(enumerator.directConnections(), (std::vector<PcscString>{"Reader 1", "Reader 0"}));
+    EXPECT_EQ(enumerator.calls(), 2);
+}
+
+TEST_F(TokenOpening, StaleReaderNeverOpensAnotherToken)
+{
+    enumerator.addRound({tokenIn("Reader 1", serial)});
+    auto other = tokenIn("Reader 1", serial + 1);
+    enumerator.addRound({other});
+    openToken(serial, enumerator, readers);
+    EXPECT_EQ(statusOf([&] { openToken(serial, enumerator, readers); }), KVFLASH_TOKEN_NOT_FOUND);
+    // The token is forgotten: the next open looks at all readers at once.
+    EXPECT_EQ(statusOf([&] { openToken(serial, enumerator, readers); }), KVFLASH_TOKEN_NOT_FOUND);
+    EXPECT_EQ(enumerator.directConnections().size(), 1u);
+    EXPECT_EQ(enumerator.calls(), 3);
+}
+
+TEST_F(TokenOpening, FailureInTheLastReaderLeavesTheAnswerToTheLookAtAllReaders)
+{
+    enumerator.addRound({tokenIn("Reader 1", serial)});
+    enumerator.addRoundBy([]() -> std::vector<std::shared_ptr<Scard>> {
+        throw PcscException(static_cast<uint32_t>(SCARD_E_SHARING_VIOLATION));
+    });
+    auto moved = tokenIn("Reader 0", serial);
+    enumerator.addRound({moved});
+    openToken(serial, enumerator, readers);
+    EXPECT_TRUE(opensOn(*openToken(serial, enumerator, readers), *moved));
 }
 
 TEST(TokenSupport, NeedsJournalAndPartitioningBits)

@@ -248,9 +248,19 @@ bool isKnownToken(std::span<const uint8_t> historical) {
 
 namespace {
 
-// No card in the reader, or it left before the connect: the reader is passed over.
-bool cardIsGone(uint32_t rc) {
-    return rc == static_cast<uint32_t>(SCARD_E_NO_SMARTCARD) || rc == static_cast<uint32_t>(SCARD_W_REMOVED_CARD);
+// No card in the reader, the card left before the connect, or the reader
+// itself went away or cannot be used: the reader is passed over, and a token
+// in another reader is still found.
+bool nothingToConnectTo(uint32_t rc) {
+    switch (rc) {
+    case static_cast<uint32_t>(SCARD_E_NO_SMARTCARD):
+    case static_cast<uint32_t>(SCARD_W_REMOVED_CARD):
+    case static_cast<uint32_t>(SCARD_E_UNKNOWN_READER):
+    case static_cast<uint32_t>(SCARD_E_READER_UNAVAILABLE):
+        return true;
+    default:
+        return false;
+    }
 }
 
 // The card in `reader` when it is one of the known token models.
@@ -259,7 +269,7 @@ std::shared_ptr<Scard> knownTokenIn(const PcscString& reader, const std::shared_
     try {
         card = std::make_shared<ScardImpl>(reader, context);
     } catch (const PcscException& error) {
-        if (cardIsGone(error.resultCode())) return nullptr;
+        if (nothingToConnectTo(error.resultCode())) return nullptr;
         throw;
     }
     if (!isKnownToken(historicalBytes(card->atr()))) return nullptr;

@@ -373,10 +373,14 @@ TEST_F(EnumeratorTest, NoReaderGivesAnEmptyList) {
     EXPECT_EQ(pcsc->openContexts, 0);
 }
 
-TEST_F(EnumeratorTest, CardThatLeftBeforeTheConnectIsSkipped) {
-    pcsc->readers = {{"Gone", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(SCARD_W_REMOVED_CARD)},
-                     {"Mirel", MIREL_ATR}};
-    EXPECT_THAT(readersOf(ScardEnumeratorImpl(pcsc).enumScards()), ElementsAre("Mirel"));
+// An empty reader, a card that left before the connect, a reader unplugged
+// after the listing, a reader that cannot be used.
+TEST_F(EnumeratorTest, ReaderWithNothingToConnectToIsSkipped) {
+    for (const LONG refusal : {SCARD_E_NO_SMARTCARD, SCARD_W_REMOVED_CARD, SCARD_E_UNKNOWN_READER,
+                               SCARD_E_READER_UNAVAILABLE}) {
+        pcsc->readers = {{"Gone", MIREL_ATR, SCARD_PROTOCOL_T1, static_cast<uint32_t>(refusal)}, {"Mirel", MIREL_ATR}};
+        EXPECT_THAT(readersOf(ScardEnumeratorImpl(pcsc).enumScards()), ElementsAre("Mirel")) << std::hex << refusal;
+    }
 }
 
 TEST_F(EnumeratorTest, OtherConnectFailuresEndTheEnumeration) {

@@ -507,11 +507,13 @@ TEST_F(FlashToken, SplitRules)
         TokenImpl token(scard, clock);
         const Exception e = c.status == KVFLASH_OK ? Exception(KVFLASH_OK)
                                                    : thrownBy([&] { token.splitIntoSections(c.requested, comesBack); });
-        if (c.status == KVFLASH_OK)
+        if (c.status == KVFLASH_OK) {
             EXPECT_NO_THROW(token.splitIntoSections(c.requested, comesBack)) << c.name;
+        }
         EXPECT_EQ(e.status(), c.status) << c.name;
-        if (c.kind != ErrorInfoKind::StdException)
+        if (c.kind != ErrorInfoKind::StdException) {
             EXPECT_EQ(test::detail(e, c.kind), Value{c.value}) << c.name;
+        }
         EXPECT_EQ(scard->received(splitCommand), c.status == KVFLASH_OK) << c.name;
     }
 }

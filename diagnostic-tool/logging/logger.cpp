@@ -8,15 +8,18 @@
 #include <boost/log/attributes/constant.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
-#include <boost/log/expressions.hpp>
+#include <boost/log/expressions/message.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/basic_sink_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/log/utility/exception_handler.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 namespace logging {
@@ -28,6 +31,10 @@ namespace logs = boost::log;
 
 const fs::path logsDirectory = "logs";
 constexpr char tokenAttribute[] = "Token";
+constexpr char timeStampAttribute[] = "TimeStamp";
+
+constexpr std::array<const char*, 12> kMonthAbbreviations{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Records carrying a token serial go to that token's file of this run;
 // anything else to the bare prefix.
@@ -105,6 +112,15 @@ private:
     fs::path openFile_;  // empty when none is open
 };
 
+// "[time stamp] - message", one record of the report.
+void formatRecord(const logs::record_view& record, logs::formatting_ostream& line)
+{
+    line << '[';
+    if (const auto stamp = logs::extract<boost::posix_time::ptime>(timeStampAttribute, record))
+        line << timeStampText(*stamp);
+    line << "] - " << record[logs::expressions::smessage];
+}
+
 // Turns a log file that cannot be written into the tool's own error while pushing a record.
 struct FilesystemErrorTranslator {
     using exception_types = boost::mpl::vector<fs::filesystem_error>;
@@ -155,14 +171,12 @@ void initLogging(const std::string& prefix, const std::string& startTime)
     const fs::path base = logsDirectory.string() + "/" + prefix;
     auto sink = boost::make_shared<logs::sinks::synchronous_sink<MultiFileBackend>>(
         boost::make_shared<MultiFileBackend>(FileNameComposer(base.string(), startTime)));
-    sink->set_formatter(logs::expressions::format("[%1%] - %2%")
-                        % logs::expressions::attr<boost::posix_time::ptime>("TimeStamp")
-                        % logs::expressions::smessage);
+    sink->set_formatter(&formatRecord);
 
     const auto core = logs::core::get();
     core->set_exception_handler(logs::make_exception_handler(FilesystemErrorTranslator()));
     core->add_sink(sink);
-    core->add_global_attribute("TimeStamp", logs::attributes::local_clock());
+    core->add_global_attribute(timeStampAttribute, logs::attributes::local_clock());
 }
 
 std::string fileTimeStamp()
@@ -173,6 +187,26 @@ std::string fileTimeStamp()
     char text[32];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d-%H.%M.%S", &local);
     return std::string(text, length);
+}
+
+std::string timeStampText(const boost::posix_time::ptime& time)
+{
+    if (time.is_special()) {
+        std::ostringstream text;
+        text << time;
+        return text.str();
+    }
+    const auto date = time.date().year_month_day();
+    const auto clock = time.time_of_day();
+    char text[48];
+    int length = std::snprintf(text, sizeof text, "%04d-%s-%02d %02d:%02d:%02d", static_cast<int>(date.year),
+                               kMonthAbbreviations[date.month - 1], static_cast<int>(date.day),
+                               static_cast<int>(clock.hours()), static_cast<int>(clock.minutes()),
+                               static_cast<int>(clock.seconds()));
+    if (const auto fraction = clock.fractional_seconds(); fraction != 0)
+        length += std::snprintf(text + length, sizeof text - length, ".%0*lld",
+                                static_cast<int>(clock.num_fractional_digits()), static_cast<long long>(fraction));
+    return std::string(text, static_cast<size_t>(length));
 }
 
 LogLine::LogLine(std::ostream& echo) : echo_(&echo), exceptionCount_(std::uncaught_exceptions()) {}

@@ -16,7 +16,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -45,7 +45,7 @@ public:
     {
     }
 
-    fs::path operator()(const logs::record_view& record) const
+    std::string operator()(const logs::record_view& record) const
     {
         const auto token = logs::extract<std::string>(tokenAttribute, record);
         if (!token)
@@ -71,7 +71,8 @@ public:
 
     void consume(const logs::record_view& record, const string_type& formatted)
     {
-        const fs::path file = composer_(record);
+        // The names compared as text: a path comparison walks every element, for every line.
+        const std::string file = composer_(record);
         if (file != openFile_)
             open(file);
         out_ << formatted << '\n';
@@ -81,7 +82,7 @@ public:
     }
 
 private:
-    void open(const fs::path& file)
+    void open(const std::string& file)
     {
         close();
         const fs::path absolute = fs::absolute(file);
@@ -100,7 +101,7 @@ private:
     }
 
     // The next record tries the file afresh.
-    [[noreturn]] void fail(const fs::path& file, const char* what)
+    [[noreturn]] void fail(const std::string& file, const char* what)
     {
         close();
         throw fs::filesystem_error(what, fs::absolute(file),
@@ -109,8 +110,17 @@ private:
 
     FileNameComposer composer_;
     std::ofstream out_;
-    fs::path openFile_;  // empty when none is open
+    std::string openFile_;  // empty when none is open
 };
+
+// Appends value as exactly `digits` decimal digits, leading zeros included.
+void appendDigits(std::string& text, int64_t value, int digits)
+{
+    const size_t end = text.size() + static_cast<size_t>(digits);
+    text.resize(end);
+    for (size_t position = end; digits-- > 0; value /= 10)
+        text[--position] = static_cast<char>('0' + value % 10);
+}
 
 // "[time stamp] - message", one record of the report.
 void formatRecord(const logs::record_view& record, logs::formatting_ostream& line)
@@ -198,15 +208,21 @@ std::string timeStampText(const boost::posix_time::ptime& time)
     }
     const auto date = time.date().year_month_day();
     const auto clock = time.time_of_day();
-    char text[48];
-    int length = std::snprintf(text, sizeof text, "%04d-%s-%02d %02d:%02d:%02d", static_cast<int>(date.year),
-                               kMonthAbbreviations[date.month - 1], static_cast<int>(date.day),
-                               static_cast<int>(clock.hours()), static_cast<int>(clock.minutes()),
-                               static_cast<int>(clock.seconds()));
-    if (const auto fraction = clock.fractional_seconds(); fraction != 0)
-        length += std::snprintf(text + length, sizeof text - length, ".%0*lld",
-                                static_cast<int>(clock.num_fractional_digits()), static_cast<long long>(fraction));
-    return std::string(text, static_cast<size_t>(length));
+    std::string text;
+    appendDigits(text, date.year, 4);
+    text.append("-").append(kMonthAbbreviations[date.month - 1]).append("-");
+    appendDigits(text, date.day, 2);
+    text += ' ';
+    appendDigits(text, clock.hours(), 2);
+    text += ':';
+    appendDigits(text, clock.minutes(), 2);
+    text += ':';
+    appendDigits(text, clock.seconds(), 2);
+    if (const auto fraction = clock.fractional_seconds(); fraction != 0) {
+        text += '.';
+        appendDigits(text, fraction, clock.num_fractional_digits());
+    }
+    return text;
 }
 
 LogLine::LogLine(std::ostream& echo) : echo_(&echo), exceptionCount_(std::uncaught_exceptions()) {}

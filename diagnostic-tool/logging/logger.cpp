@@ -8,15 +8,18 @@
 #include <boost/log/attributes/constant.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
-#include <boost/log/expressions.hpp>
+#include <boost/log/expressions/message.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/basic_sink_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/log/utility/exception_handler.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 namespace logging {
@@ -28,6 +31,10 @@ namespace logs = boost::log;
 
 const fs::path logsDirectory = "logs";
 constexpr char tokenAttribute[] = "Token";
+constexpr char timeStampAttribute[] = "TimeStamp";
+
+constexpr std::array<const char*, 12> kMonthAbbreviations{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Records carrying a token serial go to that token's file of this run;
 // anything else to the bare prefix.
@@ -38,7 +45,7 @@ public:
     {
     }
 
-    fs::path operator()(const logs::record_view& record) const
+    std::string operator()(const logs::record_view& record) const
     {
         const auto token = logs::extract<std::string>(tokenAttribute, record);
         if (!token)
@@ -64,7 +71,8 @@ public:
 
     void consume(const logs::record_view& record, const string_type& formatted)
     {
-        const fs::path file = composer_(record);
+        // The names compared as text: a path comparison walks every element, for every line.
+        const std::string file = composer_(record);
         if (file != openFile_)
             open(file);
         out_ << formatted << '\n';
@@ -74,7 +82,7 @@ public:
     }
 
 private:
-    void open(const fs::path& file)
+    void open(const std::string& file)
     {
         close();
         const fs::path absolute = fs::absolute(file);
@@ -93,7 +101,7 @@ private:
     }
 
     // The next record tries the file afresh.
-    [[noreturn]] void fail(const fs::path& file, const char* what)
+    [[noreturn]] void fail(const std::string& file, const char* what)
     {
         close();
         throw fs::filesystem_error(what, fs::absolute(file),
@@ -102,8 +110,26 @@ private:
 
     FileNameComposer composer_;
     std::ofstream out_;
-    fs::path openFile_;  // empty when none is open
+    std::string openFile_;  // empty when none is open
 };
+
+// Appends value as exactly `digits` decimal digits, leading zeros included.
+void appendDigits(std::string& text, int64_t value, int digits)
+{
+    const size_t end = text.size() + static_cast<size_t>(digits);
+    text.resize(end);
+    for (size_t position = end; digits-- > 0; value /= 10)
+        text[--position] = static_cast<char>('0' + value % 10);
+}
+
+// "[time stamp] - message", one record of the report.
+void formatRecord(const logs::record_view& record, logs::formatting_ostream& line)
+{
+    line << '[';
+    if (const auto stamp = logs::extract<boost::posix_time::ptime>(timeStampAttribute, record))
+        line << timeStampText(*stamp);
+    line << "] - " << record[logs::expressions::smessage];
+}
 
 // Turns a log file that cannot be written into the tool's own error while pushing a record.
 struct FilesystemErrorTranslator {
@@ -155,14 +181,12 @@ void initLogging(const std::string& prefix, const std::string& startTime)
     const fs::path base = logsDirectory.string() + "/" + prefix;
     auto sink = boost::make_shared<logs::sinks::synchronous_sink<MultiFileBackend>>(
         boost::make_shared<MultiFileBackend>(FileNameComposer(base.string(), startTime)));
-    sink->set_formatter(logs::expressions::format("[%1%] - %2%")
-                        % logs::expressions::attr<boost::posix_time::ptime>("TimeStamp")
-                        % logs::expressions::smessage);
+    sink->set_formatter(&formatRecord);
 
     const auto core = logs::core::get();
     core->set_exception_handler(logs::make_exception_handler(FilesystemErrorTranslator()));
     core->add_sink(sink);
-    core->add_global_attribute("TimeStamp", logs::attributes::local_clock());
+    core->add_global_attribute(timeStampAttribute, logs::attributes::local_clock());
 }
 
 std::string fileTimeStamp()
@@ -173,6 +197,32 @@ std::string fileTimeStamp()
     char text[32];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d-%H.%M.%S", &local);
     return std::string(text, length);
+}
+
+std::string timeStampText(const boost::posix_time::ptime& time)
+{
+    if (time.is_special()) {
+        std::ostringstream text;
+        text << time;
+        return text.str();
+    }
+    const auto date = time.date().year_month_day();
+    const auto clock = time.time_of_day();
+    std::string text;
+    appendDigits(text, date.year, 4);
+    text.append("-").append(kMonthAbbreviations[date.month - 1]).append("-");
+    appendDigits(text, date.day, 2);
+    text += ' ';
+    appendDigits(text, clock.hours(), 2);
+    text += ':';
+    appendDigits(text, clock.minutes(), 2);
+    text += ':';
+    appendDigits(text, clock.seconds(), 2);
+    if (const auto fraction = clock.fractional_seconds(); fraction != 0) {
+        text += '.';
+        appendDigits(text, fraction, clock.num_fractional_digits());
+    }
+    return text;
 }
 
 LogLine::LogLine(std::ostream& echo) : echo_(&echo), exceptionCount_(std::uncaught_exceptions()) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/date_time/posix_time/ptime.hpp>
 #include <boost/log/core/record.hpp>
 #include <boost/log/sources/logger.hpp>
 
@@ -26,6 +27,10 @@ void initLogging(const std::string& prefix);
 void initLogging(const std::string& prefix, const std::string& startTime);
 // The local time as "%Y-%m-%d-%H.%M.%S".
 std::string fileTimeStamp();
+// A record's time stamp as the date-time library writes it by default,
+// "2024-Mar-05 14:03:27.512000", the fraction only when it is not zero; made
+// here without the library's stream facets, which cost microseconds a line.
+std::string timeStampText(const boost::posix_time::ptime& time);
 
 // One report line in progress. Ending it pushes the record, unless an
 // exception began after the line was opened.

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <boost/date_time/posix_time/posix_time.hpp>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include <regex>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -164,6 +167,31 @@ TEST(LogFile, StoresEachLineAsTimeStampAndIndentedText)
     const std::regex timeStamp(R"(\d{4}-[A-Z][a-z]{2}-\d\d \d\d:\d\d:\d\d(\.\d{6})?)");
     for (const auto& [stamp, message] : records)
         EXPECT_TRUE(std::regex_match(stamp, timeStamp)) << stamp;
+}
+
+// Written without the date-time library's stream, the stamp stays byte for
+// byte what that stream writes, special values included.
+TEST(TimeStampText, IsTheDateTimeLibrarysDefaultText)
+{
+    namespace pt = boost::posix_time;
+    using boost::gregorian::date;
+    std::vector<pt::ptime> stamps{
+        pt::ptime(date(2024, 3, 5), pt::hours(14) + pt::minutes(3) + pt::seconds(27) + pt::microseconds(512000)),
+        pt::ptime(date(2024, 1, 1)),
+        pt::ptime(date(1999, 12, 31), pt::hours(23) + pt::minutes(59) + pt::seconds(59) + pt::microseconds(999999)),
+        pt::ptime(date(2026, 9, 9), pt::hours(9) + pt::minutes(5) + pt::seconds(7) + pt::microseconds(1)),
+        pt::ptime(pt::not_a_date_time),
+        pt::ptime(pt::pos_infin),
+    };
+    for (int month = 1; month <= 12; ++month)
+        stamps.emplace_back(date(2025, month, 28), pt::seconds(1));
+    for (const pt::ptime& stamp : stamps) {
+        std::ostringstream library;
+        library << stamp;
+        EXPECT_EQ(logging::timeStampText(stamp), library.str());
+    }
+    EXPECT_EQ(logging::timeStampText(stamps[0]), "2024-Mar-05 14:03:27.512000");
+    EXPECT_EQ(logging::timeStampText(stamps[1]), "2024-Jan-01 00:00:00");
 }
 
 TEST(LogFile, SecondRunInTheSameSecondAppends)
